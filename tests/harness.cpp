@@ -2,9 +2,31 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <unistd.h>
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LARNIX_SANITIZED 1
+#endif
+#elif defined(__SANITIZE_ADDRESS__)
+#define LARNIX_SANITIZED 1
+#endif
+#ifdef LARNIX_SANITIZED
+#include <cstdint>
+#include <sanitizer/common_interface_defs.h>
+#endif
+
 namespace {
+
+#ifdef LARNIX_SANITIZED
+// A sanitizer's report goes to the standard error the process started with, not to the
+// file that catches the program's own while it runs.
+const bool reports_kept = [] {
+	__sanitizer_set_report_fd(reinterpret_cast<void *>(static_cast<intptr_t>(dup(2))));
+	return true;
+}();
+#endif
 
 FILE *caught_out, *caught_err;
 int saved_out = -1, saved_err = -1;
@@ -119,20 +141,30 @@ std::string trace(const platform::Behaviour &behaviour)
 	return text;
 }
 
-Outcome run_larnix(const std::vector<std::string> &args, const platform::Behaviour &behaviour)
+Outcome run_larnix(const std::vector<std::string> &args, const platform::Behaviour &behaviour,
+                   StandardError standard_error)
 {
+	// Each argument in a block of exactly its own size, terminator included, so that a
+	// sanitizer sees any read past its end.
 	std::vector<std::string> words(1, "larnix.exe");
 	words.insert(words.end(), args.begin(), args.end());
+	std::vector<std::unique_ptr<char[]>> blocks;
 	std::vector<char *> argv;
-	for (std::string &word : words)
-		argv.push_back(&word[0]);
+	for (const std::string &word : words) {
+		blocks.emplace_back(new char[word.size() + 1]);
+		memcpy(blocks.back().get(), word.c_str(), word.size() + 1);
+		argv.push_back(blocks.back().get());
+	}
 	argv.push_back(nullptr);
 
 	Outcome outcome{};
 	platform::reset(behaviour);
 	capture(outcome.out, outcome.err, [&] {
+		if (standard_error == StandardError::closed)
+			close(2);
 		outcome.status = larnix_main(static_cast<int>(words.size()), argv.data());
 	});
+	clearerr(stderr); // writes to a closed descriptor leave the stream's error mark set
 	outcome.trace = trace(behaviour);
 	// Standard error must be binary before anything can be written to it.
 	const std::string first = "binary stderr";

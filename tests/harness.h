@@ -17,10 +17,15 @@ struct Outcome {
 	std::string trace;
 };
 
+// Whether main finds standard error open (and caught into Outcome::err) or closed, as
+// for a caller that gave the process none.
+enum class StandardError { caught, closed };
+
 // Runs main with the program name and then args; a refusal or a scan-code answer is set
 // in behaviour.
 Outcome run_larnix(const std::vector<std::string> &args,
-                   const platform::Behaviour &behaviour = platform::Behaviour());
+                   const platform::Behaviour &behaviour = platform::Behaviour(),
+                   StandardError standard_error = StandardError::caught);
 
 // The calls since the last reset, one word group per call, comma separated: "down 41"
 // and "up 41" for a press and a release whose record is right in every byte (an

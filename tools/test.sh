@@ -9,6 +9,15 @@ cmake --preset host
 cmake --build --preset host -j 2
 ctest --preset host
 
+# clang-tidy and cppcheck over the program; any finding fails.
+tools/static-analysis.sh
+
+# The host tests again under AddressSanitizer and UndefinedBehaviorSanitizer, and a bounded
+# run (60 s) of the fuzz target; tools/fuzz.sh runs it for longer.
+cmake --preset host-asan
+cmake --build --preset host-asan -j 2
+ctest --preset host-asan
+
 # larnix.exe itself, run under Wine.
 cmake --preset windows
 cmake --build --preset windows -j 2
