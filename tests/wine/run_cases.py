@@ -1,0 +1,193 @@
+#!/usr/bin/env python3
+"""Runs larnix.exe under Wine, watched by keyview.exe, on the host tests' case table (each
+case once with standard error piped and once with no standard error handle) and on cases
+that only the real platform can answer, all in one Wine process, and checks every run.
+
+usage: run_cases.py DRIVER_CASES_H LARNIX_EXE KEYVIEW_EXE   (WINEPREFIX names a ready prefix)
+"""
+import ast
+import json
+import os
+import re
+import statistics
+import subprocess
+import sys
+import tempfile
+
+LLKHF_EXTENDED, LLKHF_INJECTED, LLKHF_UP = 0x01, 0x10, 0x80
+EXTENDED = {0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x2C, 0x2D, 0x2E, 0x5B, 0x5C, 0x5D,
+            0x6F, 0x90, 0xA3, 0xA5}
+# Codes on both sides of every run of the extended set.
+NEIGHBOURS = [0x20, 0x29, 0x2B, 0x2F, 0x5A, 0x5E, 0x6E, 0x70, 0x8F, 0x91, 0xA1, 0xA2, 0xA4, 0xA6]
+PAUSE_MS = 8
+# A tap's release follows its press without a pause; the median over all taps must stay
+# well below the pause, whatever a loaded machine does to single taps.
+TAP_MEDIAN_BELOW_MS = PAUSE_MS / 2
+
+
+def read_table(path):
+    """The case table of driver_cases.h as lists: [name, [args], status, err, events]."""
+    text = open(path, encoding="utf-8").read()
+    body = text[text.index("cases = {") + len("cases = "):]
+    tokens = re.findall(r'"(?:[^"\\]|\\.)*"|-?\d+|[{},]', body)
+
+    def value(i):
+        if tokens[i] != "{":
+            if tokens[i].startswith('"'):
+                words = []
+                while i < len(tokens) and tokens[i].startswith('"'):  # "a" "b" is "ab"
+                    words.append(ast.literal_eval(tokens[i]))
+                    i += 1
+                return "".join(words), i
+            return int(tokens[i]), i + 1
+        items, i = [], i + 1
+        while tokens[i] != "}":
+            item, i = value(i)
+            items.append(item)
+            if tokens[i] == ",":
+                i += 1
+        return items, i + 1
+
+    table, _ = value(0)
+    assert table and all(len(case) == 5 for case in table), "driver_cases.h: unexpected shape"
+    return table
+
+
+def quoted(arg):
+    """The command-line form of one argument, as the C runtime splits it."""
+    if arg and not re.search(r'[ \t\n\v"]', arg):
+        return arg
+    return '"' + re.sub(r'(\\*)"', r'\1\1\\"', re.sub(r'(\\+)$', r'\1\1', arg)) + '"'
+
+
+def expected_groups(events):
+    """The host trace ("down 41, up 41, sleep 8") as one list of (release, vk) per argument."""
+    groups, group = [], []
+    for item in filter(None, events.split(", ")):
+        word, number = item.split(" ")
+        if word == "sleep":
+            assert int(number) == PAUSE_MS, item
+            groups.append(group)
+            group = []
+        else:
+            group.append((word == "up", int(number, 16)))
+    return groups + ([group] if group else [])
+
+
+def taps(*codes):
+    return (" ".join("tap:%x" % code for code in codes), 0, "",
+            ", ".join("down %x, up %x, sleep 8" % (code, code) for code in codes))
+
+
+# Cases only a real run can answer: the runtime's splitting of the command line, given
+# here verbatim, and what the platform makes of the codes. (name, command line, status,
+# err, events)
+WINE_CASES = [
+    ("WildcardKeyUnchanged", "down:*", 2, "bad key down:*\n", ""),
+    ("WildcardArgumentUnchanged", "*", 2, "bad op *\n", ""),
+    ("WildcardAfterKeys", "tap:41 *.exe", 2, "bad op *.exe\n", "down 41, up 41, sleep 8"),
+    ("LeadingBlanksOnOneLine", '"down: \t\v\f\r+0X41"', 0, "", "down 41, sleep 8"),
+    ("QuotedArgument", '"tap:41"', 0, "", "down 41, up 41, sleep 8"),
+    ("QuotedBlankIsOneArgument", '"tap:41 tap:42"', 0, "", "down 41, up 41, sleep 8"),
+    ("EmptyQuotedFirst", '"" tap:41', 2, "bad op \n", ""),
+    ("EmptyQuotedLast", 'tap:41 ""', 2, "bad op \n", "down 41, up 41, sleep 8"),
+    ("ManyBlanksBetween", "tap:41  \t tap:42", 0, "", "down 41, up 41, sleep 8, down 42, up 42, sleep 8"),
+    ("ExtendedSetAndNeighbours",) + taps(*sorted(EXTENDED | set(NEIGHBOURS))),
+    ("ModifiersBothSides",) + taps(0x10, 0x11, 0x12, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5),
+    ("LongRun",) + taps(*range(0x41, 0x5B)),
+]
+
+
+def check(status, err, events, record, with_stderr, pauses, tap_gaps):
+    """What is wrong with one run, as a list of sentences."""
+    problems = []
+    want_err = err.encode("latin-1") if with_stderr else b""
+    got_err = record["err"].encode("latin-1")
+    if record["timed_out"] or not record["drained"] or record["pipes_held"]:
+        problems.append("the run was not watched to its end: %s" % record)
+    if record["status"] != status:
+        problems.append("status %d, not %d" % (record["status"], status))
+    if got_err != want_err:
+        problems.append("stderr %r, not %r" % (got_err, want_err))
+    if record["out"]:
+        problems.append("stdout %r, not empty" % record["out"])
+
+    groups = expected_groups(events)
+    got = record["events"]
+    want = [event for group in groups for event in group]
+    if [(bool(e["flags"] & LLKHF_UP), e["vk"]) for e in got] != want:
+        problems.append("events %s, not %s" % (
+            ["%s %x" % ("up" if e["flags"] & LLKHF_UP else "down", e["vk"]) for e in got],
+            ["%s %x" % ("up" if up else "down", vk) for up, vk in want]))
+        return problems
+    for e in got:
+        if bool(e["flags"] & LLKHF_EXTENDED) != (e["vk"] in EXTENDED):
+            problems.append("key %x with flags %x" % (e["vk"], e["flags"]))
+        if not e["flags"] & LLKHF_INJECTED:
+            problems.append("key %x not marked injected" % e["vk"])
+        if e["scan"] != e["map"] & 0xFFFF:
+            problems.append("key %x with scan code %x, the platform says %x" % (e["vk"], e["scan"], e["map"]))
+
+    at = 0
+    for group in groups:
+        if at and group:
+            gap = got[at]["time"] - got[at - 1]["time"]
+            pauses.append(gap)
+            if gap < PAUSE_MS:
+                problems.append("%d ms between argument events %d and %d" % (gap, at - 1, at))
+        if len(group) == 2 and group[0][1] == group[1][1] and not group[0][0] and group[1][0]:
+            tap_gaps.append(got[at + 1]["time"] - got[at]["time"])
+        at += len(group)
+    return problems
+
+
+def main():
+    table_path, larnix, keyview = map(os.path.abspath, sys.argv[1:4])
+    runs = []  # (name, command line, status, err, events, with stderr)
+    for name, args, status, err, events in read_table(table_path):
+        if any("\n" in arg for arg in args):
+            continue  # a line of keyview's input cannot hold it; see LeadingBlanksOnOneLine
+        line = " ".join(quoted(arg) for arg in args)
+        runs.append((name, line, status, err, events, True))
+        runs.append((name + "/NoStderrHandle", line, status, err, events, False))
+    runs += [case + (True,) for case in WINE_CASES]
+
+    # The child runs in a folder with files in it, so that an expanded * would show.
+    workdir = os.path.dirname(os.path.abspath(larnix))
+    env = dict(os.environ, WINEDEBUG="-all")
+    env.pop("DISPLAY", None)
+    with tempfile.TemporaryFile() as stdin, tempfile.TemporaryFile() as out, \
+            tempfile.TemporaryFile() as err:
+        for run in runs:
+            stdin.write(("pipe" if run[5] else "none").encode() + b"\t" + run[1].encode() + b"\n")
+        stdin.seek(0)
+        # Files, not pipes: a Wine process that outlives keyview cannot hold them open.
+        result = subprocess.run(["wine", keyview, "--records", larnix], stdin=stdin, stdout=out,
+                                stderr=err, cwd=workdir, env=env, timeout=90)
+        out.seek(0)
+        err.seek(0)
+        records = [json.loads(line) for line in out.read().decode("latin-1").splitlines()]
+        if result.returncode != 0 or len(records) != len(runs):
+            sys.exit("keyview ended with %d after %d of %d runs: %s" % (
+                result.returncode, len(records), len(runs), err.read().decode("latin-1")))
+
+    failed = 0
+    pauses, tap_gaps = [], []
+    for (name, line, status, want_err, events, with_stderr), record in zip(runs, records):
+        problems = check(status, want_err, events, record, with_stderr, pauses, tap_gaps)
+        if problems:
+            failed += 1
+            print("FAIL %s (larnix.exe %s):\n  %s" % (name, line, "\n  ".join(problems)))
+    tap_median = statistics.median(tap_gaps)
+    if tap_median >= TAP_MEDIAN_BELOW_MS:
+        failed += 1
+        print("FAIL taps: median of %d ms between press and release" % tap_median)
+    print("%d runs, %d failed; %d pauses between arguments: min %d ms, median %g ms; "
+          "%d taps: median %g ms, max %d ms from press to release" % (
+              len(runs), failed, len(pauses), min(pauses), statistics.median(pauses),
+              len(tap_gaps), tap_median, max(tap_gaps)))
+    sys.exit(1 if failed else 0)
+
+
+if __name__ == "__main__":
+    main()

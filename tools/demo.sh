@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds larnix.exe and keyview.exe and shows, under Wine, the key events larnix.exe sends
+# for the given arguments; by default down:10 tap:41 up:10 (hold Shift, tap A, let go).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j 2 >/dev/null
+
+# The prefix is kept for the next demo; its server never outlives this script.
+prefix=build/wine-demo-prefix
+trap 'tools/wine-prefix.sh stop "$prefix"' EXIT
+[ -d "$prefix" ] || echo "making a Wine prefix in $prefix (a few seconds, once)" >&2
+tools/wine-prefix.sh start "$prefix"
+
+[ $# -gt 0 ] || set -- down:10 tap:41 up:10
+WINEPREFIX=$(realpath "$prefix") WINEDEBUG=-all env -u DISPLAY -u WAYLAND_DISPLAY \
+  wine build/windows/tools/keyview.exe build/windows/larnix.exe "$@"
