@@ -45,17 +45,6 @@ instructions() {
 	awk -v a="$first" -v b="$last" 'BEGIN { printf "    each argument beyond the 10th: %.1f instructions\n", (b - a) / 990 }'
 }
 
-# Runs keyview.exe over larnix.exe with the arguments given; prints the milliseconds the
-# whole run took (Wine's start-ups included), then the viewer's record.
-viewed_run() {
-	local start end record
-	start=$(date +%s%N)
-	record=$(wine "$viewer" --records "$exe" "$@" | tr -d '\r')
-	end=$(date +%s%N)
-	echo $(((end - start) / 1000000))
-	echo "$record"
-}
-
 pacing() {
 	local runs=5
 	echo "(c) pacing under Wine, $runs runs of $taps x tap:41, as the hook in keyview.exe sees it"
@@ -63,12 +52,10 @@ pacing() {
 		echo "    skipped: $viewer is not built"
 		return
 	fi
-	local args=() i out record presses gaps="" long="" short="" walls=""
+	local args=() i record presses gaps="" walls=""
 	for ((i = 0; i < taps; i++)); do args+=(tap:41); done
 	for ((i = 0; i < runs; i++)); do
-		out=$(viewed_run "${args[@]}")
-		long+="$(head -1 <<<"$out")"$'\n'
-		record=$(tail -n +2 <<<"$out")
+		record=$(wine "$viewer" --records "$exe" "${args[@]}" | tr -d '\r')
 		# The press of each argument (flags without the key-up bit 0x80), its time stamp.
 		presses=$(grep -o '"flags":[0-9]*,"time":[0-9]*' <<<"$record" |
 			awk -F'[:,]' '{ if (int($2 / 128) % 2 == 0) print $4 }')
@@ -77,26 +64,18 @@ pacing() {
 			return
 		fi
 		gaps+="$(awk 'NR > 1 { print $1 - previous } { previous = $1 }' <<<"$presses")"$'\n'
-		walls+="$(grep -o '"wall_ms":[0-9.]*' <<<"$record" | cut -d: -f2 || true)"$'\n'
-		short+="$(viewed_run tap:41 | head -1)"$'\n'
+		walls+="$(grep -o '"wall_ms":[0-9.]*' <<<"$record" | cut -d: -f2)"$'\n'
 	done
 	gaps=$(grep . <<<"$gaps")
 	echo "    gap between one argument's press and the next's (ms), $(wc -l <<<"$gaps") gaps," \
 		"against the $pause_ms ms pause: min $(sort -n <<<"$gaps" | head -1)," \
 		"median $(median <<<"$gaps"), max $(sort -n <<<"$gaps" | tail -1)," \
 		"mean $(awk '{ s += $1 } END { printf "%.2f", s / NR }' <<<"$gaps")"
-	walls=$(grep . <<<"$walls" || true)
-	if [ -n "$walls" ]; then
-		awk -v w="$(median <<<"$walls")" -v n="$taps" -v p="$pause_ms" 'BEGIN {
-			printf "    wall time of the run, process start to exit (median): %.0f ms = %.3f x %d x %d ms\n", w, w / (n * p), n, p }'
-	fi
-	# Start-ups are taken out by timing runs of one argument too: the difference in
-	# medians covers taps - 1 arguments.
-	awk -v l="$(grep . <<<"$long" | median)" -v s="$(grep . <<<"$short" | median)" \
+	walls=$(grep . <<<"$walls")
+	awk -v w="$(median <<<"$walls")" -v lo="$(sort -n <<<"$walls" | head -1)" -v hi="$(sort -n <<<"$walls" | tail -1)" \
 		-v n="$taps" -v p="$pause_ms" 'BEGIN {
-		w = (l - s) * n / (n - 1)
-		printf "    wall time of the %d arguments, start-ups taken out: %.0f ms = %.3f x %d x %d ms\n", n, w, w / (n * p), n, p
-		printf "      (medians: %d ms for a viewed run of %d arguments, %d ms for one of one argument)\n", l, n, s }'
+		printf "    wall time of larnix.exe, process start to exit: median %.0f ms (%.0f to %.0f) = %.3f x %d x %d ms\n",
+			w, lo, hi, w / (n * p), n, p }'
 }
 
 # Wine runs in a prefix of the benchmark's own unless the caller names one.

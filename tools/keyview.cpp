@@ -26,6 +26,7 @@ struct KeyEvent {
 
 struct Run {
 	DWORD status;
+	double wall_ms; // from the child's creation to its exit, as the platform counts them
 	bool timed_out, drained, pipes_held;
 	std::string out, err;
 	std::vector<KeyEvent> events;
@@ -162,6 +163,11 @@ Run run_child(const std::wstring &program, const std::string &args, bool with_st
 		WaitForSingleObject(pi.hProcess, INFINITE);
 	}
 	GetExitCodeProcess(pi.hProcess, &run.status);
+	FILETIME created, exited, kernel, user;
+	if (GetProcessTimes(pi.hProcess, &created, &exited, &kernel, &user)) {
+		const auto ticks = [](FILETIME t) { return static_cast<ULONGLONG>(t.dwHighDateTime) << 32 | t.dwLowDateTime; };
+		run.wall_ms = static_cast<double>(ticks(exited) - ticks(created)) / 10000.0;
+	}
 	// A process the child started may still hold the pipes; their bytes are not awaited.
 	if (WaitForMultipleObjects(2, readers, TRUE, 2000) != WAIT_OBJECT_0) {
 		run.pipes_held = true;
@@ -298,9 +304,9 @@ void print_for_person(const std::string &args, const Run &run)
 
 void print_record(const Run &run)
 {
-	printf("{\"status\":%lu,\"timed_out\":%s,\"drained\":%s,\"pipes_held\":%s,\"out\":\"%s\","
+	printf("{\"status\":%lu,\"wall_ms\":%.1f,\"timed_out\":%s,\"drained\":%s,\"pipes_held\":%s,\"out\":\"%s\","
 	       "\"err\":\"%s\",\"events\":[",
-	       run.status, run.timed_out ? "true" : "false", run.drained ? "true" : "false",
+	       run.status, run.wall_ms, run.timed_out ? "true" : "false", run.drained ? "true" : "false",
 	       run.pipes_held ? "true" : "false",
 	       escaped(run.out, true).c_str(), escaped(run.err, true).c_str());
 	for (size_t i = 0; i < run.events.size(); i++) {

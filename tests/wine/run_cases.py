@@ -95,6 +95,9 @@ WINE_CASES = [
     ("ExtendedSetAndNeighbours",) + taps(*sorted(EXTENDED | set(NEIGHBOURS))),
     ("ModifiersBothSides",) + taps(0x10, 0x11, 0x12, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5),
     ("LongRun",) + taps(*range(0x41, 0x5B)),
+    # Close to the 32,767 characters a command line can hold.
+    ("LongestKey", "down:" + "0" * 32000 + "41", 0, "", "down 41, sleep 8"),
+    ("LongestBadOpPrintedWhole", "d" * 32000 + ":41", 2, "bad op " + "d" * 32000 + ":41\n", ""),
 ]
 
 
