@@ -318,15 +318,21 @@ void print_record(const Run &run)
 	fflush(stdout);
 }
 
-// The shell's way of writing one argument, for runs given on the viewer's own command line.
+// One argument written so that the C runtime splits it back out unchanged: backslashes
+// count double only before a quote, including the closing one.
 std::string quoted(const std::string &arg)
 {
-	if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos)
+	if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos)
 		return arg;
 	std::string text = "\"";
-	for (char c : arg)
-		text += c == '"' ? std::string("\\\"") : std::string(1, c);
-	return text + "\"";
+	size_t backslashes = 0;
+	for (char c : arg) {
+		if (c == '"')
+			text.append(backslashes + 1, '\\');
+		backslashes = c == '\\' ? backslashes + 1 : 0;
+		text += c;
+	}
+	return text.append(backslashes, '\\') + "\"";
 }
 
 } // namespace

@@ -15,17 +15,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
-
-#include <sanitizer/common_interface_defs.h>
 
 #include "harness.h"
 
 namespace {
-
-// The fuzzer's own standard error: the harness points descriptor 2 elsewhere while main runs.
-int report_fd = 2;
 
 struct Input {
 	platform::Behaviour behaviour;
@@ -174,27 +168,20 @@ std::string shown(const std::string &text)
 
 void fail(const Input &input, const Outcome &got, const Expected &expected, const char *what)
 {
-	dprintf(report_fd, "invariant broken: %s\n", what);
-	dprintf(report_fd, "%zu arguments, refuse_send %d answer %u error %u, stderr %s\n", input.args.size(),
+	fprintf(stderr, "invariant broken: %s\n", what);
+	fprintf(stderr, "%zu arguments, refuse_send %d answer %u error %u, stderr %s\n", input.args.size(),
 	        input.behaviour.refuse_send, input.behaviour.refused_answer, input.behaviour.refusal_error,
 	        input.stderr_closed ? "closed" : "open");
 	for (size_t i = 0; i < input.args.size() && i < 20; i++)
-		dprintf(report_fd, "  arg %zu: \"%s\"\n", i, shown(input.args[i]).c_str());
-	dprintf(report_fd, "status %d, expected %d\n", got.status, expected.status);
-	dprintf(report_fd, "stderr \"%s\"\n  expected \"%s\"\n", shown(got.err).c_str(), shown(expected.err).c_str());
-	dprintf(report_fd, "stdout \"%s\"\n", shown(got.out).c_str());
-	dprintf(report_fd, "events %s\n  expected %s\n", shown(got.trace).c_str(), shown(expected.events).c_str());
+		fprintf(stderr, "  arg %zu: \"%s\"\n", i, shown(input.args[i]).c_str());
+	fprintf(stderr, "status %d, expected %d\n", got.status, expected.status);
+	fprintf(stderr, "stderr \"%s\"\n  expected \"%s\"\n", shown(got.err).c_str(), shown(expected.err).c_str());
+	fprintf(stderr, "stdout \"%s\"\n", shown(got.out).c_str());
+	fprintf(stderr, "events %s\n  expected %s\n", shown(got.trace).c_str(), shown(expected.events).c_str());
 	abort();
 }
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-	report_fd = dup(2);
-	__sanitizer_set_report_fd(reinterpret_cast<void *>(static_cast<intptr_t>(report_fd)));
-	return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
