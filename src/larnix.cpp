@@ -75,7 +75,10 @@ static int carry_out(KeyOp op, WORD vk)
 int main(int argc, char **argv)
 {
 	// Diagnostics are exact bytes: a text-mode runtime would turn each "\n" into "\r\n".
-	_setmode(_fileno(stderr), _O_BINARY);
+	// With no standard error handle the descriptor is -2, which _setmode would treat as fatal.
+	const int stderr_fd = _fileno(stderr);
+	if (stderr_fd >= 0)
+		_setmode(stderr_fd, _O_BINARY);
 	if (argc < 2) {
 		fputs(usage, stderr);
 		return 2;

@@ -18,7 +18,7 @@ struct Outcome {
 };
 
 // Whether main finds standard error open (and caught into Outcome::err) or closed, as
-// for a caller that gave the process none.
+// for a caller that gave the process none: the runtime then answers -2 for its descriptor.
 enum class StandardError { caught, closed };
 
 // Runs main with the program name and then args; a refusal or a scan-code answer is set

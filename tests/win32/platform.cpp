@@ -1,5 +1,8 @@
 #include "platform.h"
 
+#include <cstdlib>
+#include <sys/stat.h>
+
 namespace {
 platform::Behaviour behaviour;
 std::vector<platform::Call> recorded;
@@ -63,13 +66,23 @@ void Sleep(DWORD dwMilliseconds)
 	recorded.push_back(call);
 }
 
+// The Windows runtime gives a standard stream the descriptor -2 when the process was
+// started without its handle.
 int _fileno(FILE *stream)
 {
+	struct stat status;
+	if (fstat(fileno(stream), &status) != 0)
+		return -2;
 	return fileno(stream);
 }
 
 int _setmode(int fd, int mode)
 {
+	// The runtime's default invalid-parameter handler ends the process.
+	if (fd < 0) {
+		fprintf(stderr, "invalid parameter: _setmode(%d)\n", fd);
+		abort();
+	}
 	platform::Call call{};
 	call.kind = platform::Call::SETMODE;
 	call.fd = fd;
