@@ -95,6 +95,15 @@ WINE_CASES = [
     ("ExtendedSetAndNeighbours",) + taps(*sorted(EXTENDED | set(NEIGHBOURS))),
     ("ModifiersBothSides",) + taps(0x10, 0x11, 0x12, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5),
     ("LongRun",) + taps(*range(0x41, 0x5B)),
+    # Text that is not ASCII reaches larnix as UTF-8, never mapped to look-alike ASCII: a
+    # fullwidth colon, digit or quotation mark is no colon, digit or quote.
+    ("FullwidthColonAndDigits", "tap\uff1a\uff14\uff11", 2, "bad op tap\uff1a\uff14\uff11\n", ""),
+    ("FullwidthDigits", "down:\uff14\uff11", 2, "bad key down:\uff14\uff11\n", ""),
+    ("FullwidthQuoteInOneArgument", '"x\uff02 tap:5B"', 2, "bad op x\uff02 tap:5B\n", ""),
+    ("FullwidthQuotesDoNotQuote", "tap:41 \uff02tap:42 tap:43\uff02", 2, "bad op \uff02tap:42\n",
+     "down 41, up 41, sleep 8"),
+    ("AccentedOpRepeatedAsUtf8", "caf\u00e9:41", 2, "bad op caf\u00e9:41\n", ""),
+    ("TextAfterDigitsIgnored", "tap:41\u00e9\u4e2d", 0, "", "down 41, up 41, sleep 8"),
     # Close to the 32,767 characters a command line can hold.
     ("LongestKey", "down:" + "0" * 32000 + "41", 0, "", "down 41, sleep 8"),
     ("LongestBadOpPrintedWhole", "d" * 32000 + ":41", 2, "bad op " + "d" * 32000 + ":41\n", ""),
@@ -104,7 +113,7 @@ WINE_CASES = [
 def check(status, err, events, record, with_stderr, pauses, tap_gaps):
     """What is wrong with one run, as a list of sentences."""
     problems = []
-    want_err = err.encode("latin-1") if with_stderr else b""
+    want_err = err.encode("utf-8") if with_stderr else b""
     got_err = record["err"].encode("latin-1")
     if record["timed_out"] or not record["drained"] or record["pipes_held"]:
         problems.append("the run was not watched to its end: %s" % record)
@@ -144,6 +153,26 @@ def check(status, err, events, record, with_stderr, pauses, tap_gaps):
     return problems
 
 
+def watch(keyview, larnix, args, runs):
+    """keyview's records of larnix.exe run on args, or on each line of runs."""
+    # The child runs in a folder with files in it, so that an expanded * would show.
+    workdir = os.path.dirname(larnix)
+    env = dict(os.environ, WINEDEBUG="-all")
+    env.pop("DISPLAY", None)
+    with tempfile.TemporaryFile() as stdin, tempfile.TemporaryFile() as out, \
+            tempfile.TemporaryFile() as err:
+        stdin.write(runs.encode())
+        stdin.seek(0)
+        # Files, not pipes: a Wine process that outlives keyview cannot hold them open.
+        result = subprocess.run(["wine", keyview, "--records", larnix] + args, stdin=stdin,
+                                stdout=out, stderr=err, cwd=workdir, env=env, timeout=90)
+        out.seek(0)
+        err.seek(0)
+        if result.returncode != 0:
+            sys.exit("keyview ended with %d: %s" % (result.returncode, err.read().decode("latin-1")))
+        return [json.loads(line) for line in out.read().decode("latin-1").splitlines()]
+
+
 def main():
     table_path, larnix, keyview = map(os.path.abspath, sys.argv[1:4])
     runs = []  # (name, command line, status, err, events, with stderr)
@@ -155,24 +184,15 @@ def main():
         runs.append((name + "/NoStderrHandle", line, status, err, events, False))
     runs += [case + (True,) for case in WINE_CASES]
 
-    # The child runs in a folder with files in it, so that an expanded * would show.
-    workdir = os.path.dirname(os.path.abspath(larnix))
-    env = dict(os.environ, WINEDEBUG="-all")
-    env.pop("DISPLAY", None)
-    with tempfile.TemporaryFile() as stdin, tempfile.TemporaryFile() as out, \
-            tempfile.TemporaryFile() as err:
-        for run in runs:
-            stdin.write(("pipe" if run[5] else "none").encode() + b"\t" + run[1].encode() + b"\n")
-        stdin.seek(0)
-        # Files, not pipes: a Wine process that outlives keyview cannot hold them open.
-        result = subprocess.run(["wine", keyview, "--records", larnix], stdin=stdin, stdout=out,
-                                stderr=err, cwd=workdir, env=env, timeout=90)
-        out.seek(0)
-        err.seek(0)
-        records = [json.loads(line) for line in out.read().decode("latin-1").splitlines()]
-        if result.returncode != 0 or len(records) != len(runs):
-            sys.exit("keyview ended with %d after %d of %d runs: %s" % (
-                result.returncode, len(records), len(runs), err.read().decode("latin-1")))
+    # keyview's own arguments, as a person gives them, reach larnix.exe unchanged.
+    argv_run = ("ViewerArgumentsPassedUnchanged", ["tap:41", "x\uff02 tap:5B"], 2,
+                "bad op x\uff02 tap:5B\n", "down 41, up 41, sleep 8")
+    records = watch(keyview, larnix, [], "".join(
+        ("pipe" if run[5] else "none") + "\t" + run[1] + "\n" for run in runs))
+    records += watch(keyview, larnix, argv_run[1], "")
+    runs.append(argv_run[:1] + (" ".join(argv_run[1]),) + argv_run[2:] + (True,))
+    if len(records) != len(runs):
+        sys.exit("keyview reported %d of %d runs" % (len(records), len(runs)))
 
     failed = 0
     pauses, tap_gaps = [], []
