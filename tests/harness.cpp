@@ -168,9 +168,9 @@ Outcome run_larnix(const std::vector<std::string> &args, const platform::Behavio
 	outcome.trace = trace(behaviour);
 	// Standard error, when there is one, must be binary before anything can be written to
 	// it; without one there is no mode to set.
-	const std::string first = "binary stderr";
 	if (standard_error == StandardError::closed)
 		return outcome;
+	const std::string first = "binary stderr";
 	if (outcome.trace.compare(0, first.size(), first) == 0)
 		outcome.trace.erase(0, outcome.trace.size() > first.size() ? first.size() + 2 : first.size());
 	else
