@@ -64,6 +64,10 @@ inline const std::vector<DriverCase> &driver_cases()
 	    {"OpLongerThanDown", {"downs:41"}, 2, "bad op downs:41\n", ""},
 	    {"ThreeLettersNotTap", {"dow:41"}, 2, "bad op dow:41\n", ""},
 	    {"TwoLettersNotUp", {"UP:41"}, 2, "bad op UP:41\n", ""},
+	    // Each op is its whole text, not a prefix, and every letter of it counts.
+	    {"UpIsNotAPrefix", {"upper:41"}, 2, "bad op upper:41\n", ""},
+	    {"TapIsNotAPrefix", {"taps:41"}, 2, "bad op taps:41\n", ""},
+	    {"DownToItsLastLetter", {"dowx:41"}, 2, "bad op dowx:41\n", ""},
 	    {"EmptyOp", {":41"}, 2, "bad op :41\n", ""},
 	    {"NoColon", {"junk"}, 2, "bad op junk\n", ""},
 	    {"EmptyArgument", {""}, 2, "bad op \n", ""},

@@ -29,6 +29,7 @@ def read_table(path):
     """The case table of driver_cases.h as lists: [name, [args], status, err, events]."""
     text = open(path, encoding="utf-8").read()
     body = text[text.index("cases = {") + len("cases = "):]
+    body = re.sub(r"^\s*//.*$", "", body, flags=re.M)  # comments between the rows
     tokens = re.findall(r'"(?:[^"\\]|\\.)*"|-?\d+|[{},]', body)
 
     def value(i):
