@@ -3,9 +3,10 @@
 # carries the version resource and the manifest (UTF-8 code page, run as the caller), the
 # header of an x64 tool (ASLR with high entropy, DEP, terminal-server aware, subsystem and
 # OS version 6.0), no symbols and no link time stamp; larnix.exe is a GUI-subsystem program
-# importing only system DLLs. The release archive holds exactly the executables, README.md
-# and their SHA256SUMS, with fixed dates and permissions. A second build in another folder,
-# by another umask in another time zone, gives the same bytes for all three files.
+# importing only system DLLs. The release archive holds exactly the executables, the manual
+# as README.md and their SHA256SUMS, with fixed dates and permissions; the manual is for a
+# Windows user alone. A second build in another folder, by another umask in another time
+# zone, gives the same bytes for all three files.
 # Usage: check_exe.sh VERSION SOURCE_DIR LARNIX_EXE KEYVIEW_EXE ARCHIVE
 set -euo pipefail
 version=$1 source=$2 larnix=$3 keyview=$4 archive=$5
@@ -69,11 +70,18 @@ unzip -q "$archive" -d "$unpacked"
 (cd "$unpacked" && sha256sum --check --strict --quiet SHA256SUMS) || fail "SHA256SUMS does not match"
 [ "$(cut -d' ' -f3 "$unpacked/SHA256SUMS" | tr '\n' ' ')" = "keyview.exe larnix.exe " ] ||
   fail "SHA256SUMS lists $(cut -d' ' -f3 "$unpacked/SHA256SUMS")"
-for file in "$larnix" "$keyview" "$source/README.md"; do
+for file in "$larnix" "$keyview"; do
   cmp "$file" "$unpacked/$(basename "$file")" || fail "the archive's $(basename "$file") is not the one built"
 done
-named=$(grep -oE 'larnix-[0-9.]+-win64\.zip' "$source/README.md" | sort -u)
-[ "$named" = "larnix-$version-win64.zip" ] || fail "README.md names "$named
+manual=$source/docs/manual.md
+cmp "$manual" "$unpacked/README.md" || fail "the archive's README.md is not docs/manual.md"
+named=$(grep -oE 'larnix-[0-9.]+-win64\.zip' "$manual" | sort -u)
+[ "$named" = "larnix-$version-win64.zip" ] || fail "the manual names "$named
+[ "$(head -1 "$manual")" = "# larnix $version" ] || fail "the manual is titled $(head -1 "$manual")"
+# What only the developer needs stays out of what a Windows user reads.
+linux_side=$(grep -noiE 'apt-get|sudo|tools/|WINEPREFIX|wine-[a-z]*-prefix|wineserver|cmake|ctest|this machine' "$manual" || true)
+[ -z "$linux_side" ] || fail "the manual names Linux-side tools or build steps:"$'\n'"$linux_side"
+[ "$(wc -l <"$manual")" -le 400 ] || fail "the manual has $(wc -l <"$manual") lines, more than 400"
 
 (umask 077 && TZ=Pacific/Kiritimati cmake -S "$source" -B "$again" \
   --toolchain "$source/cmake/toolchain-mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null &&

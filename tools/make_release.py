@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""Packs the release archive: the given files and SHA256SUMS (one line per .exe, in the
+"""Packs the release archive: the given files (each under its own name, or NAME=PATH under
+NAME) and SHA256SUMS (one line per .exe, in the
 format of sha256sum), with a fixed date, fixed permissions and entries in name order, so
 that the same files give the same archive bytes on any machine, for any user, in any time
 zone.
 
-usage: make_release.py ARCHIVE FILE...
+usage: make_release.py ARCHIVE [NAME=]FILE...
 """
 import hashlib
 import os
@@ -27,9 +28,10 @@ def entry(name):
 def main():
     archive, paths = sys.argv[1], sys.argv[2:]
     files = {}
-    for path in paths:
+    for arg in paths:
+        name, _, path = arg.rpartition("=")
         with open(path, "rb") as f:
-            files[os.path.basename(path)] = f.read()
+            files[name or os.path.basename(path)] = f.read()
     files["SHA256SUMS"] = "".join(
         "%s  %s\n" % (hashlib.sha256(data).hexdigest(), name)
         for name, data in sorted(files.items()) if name.endswith(".exe")).encode()

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Runs the cmd recipes of README.md, as written there, through Wine's cmd.exe: as a batch
+"""Runs the cmd recipes of the manual, as written there, through Wine's cmd.exe: as a batch
 file (cmd /c FILE.bat) or typed at the prompt (fed to cmd on its standard input), each in a
 folder of its own that holds larnix.exe. Checks what cmd printed, how it ended and every byte
 of err.txt.
 
-usage: cmd_recipes.py README_MD LARNIX_EXE   (WINEPREFIX names a ready prefix)
+usage: cmd_recipes.py MANUAL_MD LARNIX_EXE   (WINEPREFIX names a ready prefix)
 """
 import os
 import shutil
@@ -24,11 +24,11 @@ CMD_C = 'cmd /c "larnix.exe down:11 tap:43 up:11 2> err.txt"\necho %ERRORLEVEL%'
 START_WAIT_2 = "start /wait larnix.exe tap:41 junk 2> err.txt`, then `echo %ERRORLEVEL%"
 BARE = "larnix.exe tap:41 junk`, then `echo %ERRORLEVEL%"
 
-# The README says which arguments it puts in place of the recipes' own for a failing run.
+# The manual says which arguments it puts in place of the recipes' own for a failing run.
 WRITTEN, FAILING = "down:11 tap:43 up:11", "tap:41 junk"
 JUNK = b"bad op junk\n"
 
-# (name, how, README text, arguments in place of WRITTEN or None, what cmd prints,
+# (name, how, the manual's text, arguments in place of WRITTEN or None, what cmd prints,
 #  cmd's exit status or None, err.txt or None where there is none)
 CASES = [
     ("PromptDoesNotWait", "prompt", BARE, None, b"0\r\n", None, None),  # first: larnix outlives it
@@ -68,17 +68,18 @@ def run(how, lines, larnix, env):
 
 
 def main():
-    readme_path, larnix = map(os.path.abspath, sys.argv[1:3])
-    readme = open(readme_path, encoding="utf-8").read()
+    manual_path, larnix = map(os.path.abspath, sys.argv[1:3])
+    manual = open(manual_path, encoding="utf-8").read()
     env = dict(os.environ, WINEDEBUG="-all")
     env.pop("DISPLAY", None)
     failed = 0
     for name, how, text, args, want_out, want_status, want_err in CASES:
         problems = []
-        if text not in readme:
-            problems.append("README.md no longer has %r" % text)
-        if args and (WRITTEN not in text or "%s` in place of `%s" % (args, WRITTEN) not in readme):
-            problems.append("README.md does not say to try %r in place of %r" % (args, WRITTEN))
+        if text not in manual:
+            problems.append("the manual no longer has %r" % text)
+        said = "%s` in place of `%s" % (args, WRITTEN)
+        if args and (WRITTEN not in text or said not in " ".join(manual.split())):
+            problems.append("the manual does not say to try %r in place of %r" % (args, WRITTEN))
         lines = [line.strip("`") for line in text.replace("`, then `", "\n").split("\n")]
         lines = [line.replace(WRITTEN, args) if args else line for line in lines]
         out, status, err = run(how, lines, larnix, env)
