@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the release archive build/release/larnix-VERSION-win64.zip (the executables,
-# README.md and SHA256SUMS), installing what is missing first, and prints its SHA-256.
+# the manual as README.md, SHA256SUMS), installing what is missing first, and prints its SHA-256.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
