@@ -1,9 +1,8 @@
 #!/usr/bin/env python3
 """Packs the release archive: the given files (each under its own name, or NAME=PATH under
-NAME) and SHA256SUMS (one line per .exe, in the
-format of sha256sum), with a fixed date, fixed permissions and entries in name order, so
-that the same files give the same archive bytes on any machine, for any user, in any time
-zone.
+NAME) and SHA256SUMS (one line per .exe, in the format of sha256sum), with a fixed date,
+fixed permissions and entries in name order, so that the same files give the same archive
+bytes on any machine, for any user, in any time zone.
 
 usage: make_release.py ARCHIVE [NAME=]FILE...
 """

@@ -8,9 +8,10 @@ usage: cmd_recipes.py MANUAL_MD LARNIX_EXE   (WINEPREFIX names a ready prefix)
 """
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
+
+from wine_run import wine
 
 BATCH = """@echo off
 larnix.exe down:11 tap:43 up:11 2> err.txt
@@ -42,26 +43,18 @@ CASES = [
 ]
 
 
-def run(how, lines, larnix, env):
+def run(how, lines, larnix):
     """Runs the lines in a fresh folder; returns what cmd printed, its status, err.txt."""
-    with tempfile.TemporaryDirectory() as folder, tempfile.TemporaryFile() as out, \
-            tempfile.TemporaryFile() as err, tempfile.TemporaryFile() as stdin:
+    with tempfile.TemporaryDirectory() as folder:
         shutil.copy(larnix, folder)
         text = "\r\n".join(lines).encode() + b"\r\n"
         if how == "batch":
             with open(os.path.join(folder, "recipe.bat"), "wb") as bat:
                 bat.write(text)
-            command = ["wine", "cmd", "/c", "recipe.bat"]
+            status, printed, _ = wine(["cmd", "/c", "recipe.bat"], cwd=folder, timeout=30)
         else:
-            stdin.write(text)
-            stdin.seek(0)
-            command = ["wine", "cmd", "/q"]  # /q: no prompt text between the lines' output
-        # Files, not pipes: a Wine process that outlives cmd cannot hold them open.
-        status = subprocess.run(command, stdin=stdin, stdout=out, stderr=err, cwd=folder,
-                                env=env, timeout=30).returncode
-        out.seek(0)
-        printed = out.read()
-        if how == "prompt":
+            # /q: no prompt text between the lines' output
+            status, printed, _ = wine(["cmd", "/q"], text, cwd=folder, timeout=30)
             printed = printed.partition(b"\r\n")[2]  # the banner
         path = os.path.join(folder, "err.txt")
         return printed, status, open(path, "rb").read() if os.path.exists(path) else None
@@ -70,19 +63,17 @@ def run(how, lines, larnix, env):
 def main():
     manual_path, larnix = map(os.path.abspath, sys.argv[1:3])
     manual = open(manual_path, encoding="utf-8").read()
-    env = dict(os.environ, WINEDEBUG="-all")
-    env.pop("DISPLAY", None)
     failed = 0
     for name, how, text, args, want_out, want_status, want_err in CASES:
         problems = []
         if text not in manual:
             problems.append("the manual no longer has %r" % text)
-        said = "%s` in place of `%s" % (args, WRITTEN)
-        if args and (WRITTEN not in text or said not in " ".join(manual.split())):
+        if args and (WRITTEN not in text or
+                     "%s` in place of `%s" % (args, WRITTEN) not in " ".join(manual.split())):
             problems.append("the manual does not say to try %r in place of %r" % (args, WRITTEN))
         lines = [line.strip("`") for line in text.replace("`, then `", "\n").split("\n")]
         lines = [line.replace(WRITTEN, args) if args else line for line in lines]
-        out, status, err = run(how, lines, larnix, env)
+        out, status, err = run(how, lines, larnix)
         if out != want_out:
             problems.append("printed %r, not %r" % (out, want_out))
         if want_status is not None and status != want_status:

@@ -10,9 +10,9 @@ import json
 import os
 import re
 import statistics
-import subprocess
 import sys
-import tempfile
+
+from wine_run import wine
 
 LLKHF_EXTENDED, LLKHF_INJECTED, LLKHF_UP = 0x01, 0x10, 0x80
 EXTENDED = {0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x2C, 0x2D, 0x2E, 0x5B, 0x5C, 0x5D,
@@ -157,21 +157,11 @@ def check(status, err, events, record, with_stderr, pauses, tap_gaps):
 def watch(keyview, larnix, args, runs):
     """keyview's records of larnix.exe run on args, or on each line of runs."""
     # The child runs in a folder with files in it, so that an expanded * would show.
-    workdir = os.path.dirname(larnix)
-    env = dict(os.environ, WINEDEBUG="-all")
-    env.pop("DISPLAY", None)
-    with tempfile.TemporaryFile() as stdin, tempfile.TemporaryFile() as out, \
-            tempfile.TemporaryFile() as err:
-        stdin.write(runs.encode())
-        stdin.seek(0)
-        # Files, not pipes: a Wine process that outlives keyview cannot hold them open.
-        result = subprocess.run(["wine", keyview, "--records", larnix] + args, stdin=stdin,
-                                stdout=out, stderr=err, cwd=workdir, env=env, timeout=90)
-        out.seek(0)
-        err.seek(0)
-        if result.returncode != 0:
-            sys.exit("keyview ended with %d: %s" % (result.returncode, err.read().decode("latin-1")))
-        return [json.loads(line) for line in out.read().decode("latin-1").splitlines()]
+    status, out, err = wine([keyview, "--records", larnix] + args, runs.encode(),
+                            cwd=os.path.dirname(larnix))
+    if status != 0:
+        sys.exit("keyview ended with %d: %s" % (status, err.decode("latin-1")))
+    return [json.loads(line) for line in out.decode("latin-1").splitlines()]
 
 
 def main():
