@@ -1,12 +1,14 @@
 // keyview: runs larnix.exe and shows every keyboard event a low-level hook sees meanwhile.
 //
-//   keyview.exe [--records] [--no-stderr] LARNIX.EXE ARG...   one run on ARG...
-//   keyview.exe [--records] LARNIX.EXE < RUNS                 one run per line of RUNS
+//   keyview.exe [--records] [--swallow] [--no-stderr] LARNIX.EXE ARG...   one run on ARG...
+//   keyview.exe [--records] [--swallow] LARNIX.EXE < RUNS                 one run per line of RUNS
 //
 // A line of RUNS is "pipe" or "none" (whether the child gets a standard error handle),
 // a tab, then the rest of the child's command line after its name, handed over verbatim
 // so that the caller controls quoting and empty arguments. The default output is for a
 // person, one line per event; --records writes one JSON object per run for the tests.
+// --swallow, which --records implies, keeps every injected key it records from the rest
+// of the system, so that a run acts on no window. Any program may stand in for larnix.exe.
 #include <windows.h>
 
 #include <algorithm>
@@ -21,12 +23,14 @@ namespace {
 
 struct KeyEvent {
 	DWORD vk, scan, flags, time;
-	UINT map; // MapVirtualKeyW(vk, MAPVK_VK_TO_VSC) in this process
+	LONGLONG seen_at; // QueryPerformanceCounter in the hook; Windows stamps time in timer ticks
+	UINT map;         // MapVirtualKeyW(vk, MAPVK_VK_TO_VSC) in this process
 };
 
 struct Run {
 	DWORD status;
 	double wall_ms; // from the child's creation to its exit, as the platform counts them
+	LONGLONG started; // QueryPerformanceCounter just before the child's creation
 	bool timed_out, drained, pipes_held;
 	std::string out, err;
 	std::vector<KeyEvent> events;
@@ -41,10 +45,17 @@ const DWORD child_timeout_ms = 10000;
 CRITICAL_SECTION lock;
 std::vector<KeyEvent> seen;
 HANDLE marker_seen, hook_ready;
+HHOOK hook;
+bool swallow;
+LARGE_INTEGER clock_frequency;
+// Every process a run starts, the ones the child starts included; keyview's end ends them.
+HANDLE job;
 
 LRESULT CALLBACK keyboard_hook(int code, WPARAM wparam, LPARAM lparam)
 {
 	if (code == HC_ACTION) {
+		LARGE_INTEGER now;
+		QueryPerformanceCounter(&now);
 		const KBDLLHOOKSTRUCT *k = reinterpret_cast<const KBDLLHOOKSTRUCT *>(lparam);
 		if (k->dwExtraInfo == marker_info) {
 			SetEvent(marker_seen);
@@ -52,8 +63,12 @@ LRESULT CALLBACK keyboard_hook(int code, WPARAM wparam, LPARAM lparam)
 		}
 		if (k->dwExtraInfo != cleanup_info) {
 			EnterCriticalSection(&lock);
-			seen.push_back(KeyEvent{k->vkCode, k->scanCode, k->flags, k->time, 0});
+			seen.push_back(KeyEvent{k->vkCode, k->scanCode, k->flags, k->time, now.QuadPart, 0});
 			LeaveCriticalSection(&lock);
+			// Swallowed, no window gets the key and its state never changes: nothing is left
+			// down. A person's own typing is passed on.
+			if (swallow && (k->flags & LLKHF_INJECTED))
+				return 1;
 		}
 	}
 	return CallNextHookEx(NULL, code, wparam, lparam);
@@ -64,7 +79,7 @@ DWORD WINAPI hook_thread(LPVOID)
 {
 	MSG msg;
 	PeekMessageW(&msg, NULL, 0, 0, PM_NOREMOVE);
-	HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, keyboard_hook, GetModuleHandleW(NULL), 0);
+	hook = SetWindowsHookExW(WH_KEYBOARD_LL, keyboard_hook, GetModuleHandleW(NULL), 0);
 	if (hook == NULL) {
 		fprintf(stderr, "keyview: SetWindowsHookExW failed: %lu\n", GetLastError());
 		ExitProcess(3);
@@ -121,12 +136,35 @@ std::wstring widen(const std::string &text)
 	return wide;
 }
 
-Run run_child(const std::wstring &program, const std::string &args, bool with_stderr)
+double milliseconds(LONGLONG counts)
+{
+	return static_cast<double>(counts) * 1000.0 / static_cast<double>(clock_frequency.QuadPart);
+}
+
+bool job_empty_by(ULONGLONG deadline)
+{
+	JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info;
+	while (QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info, NULL) &&
+	       info.ActiveProcesses > 0) {
+		if (GetTickCount64() >= deadline)
+			return false;
+		Sleep(1);
+	}
+	return true;
+}
+
+// command is the child's whole command line, its name first.
+Run run_child(const std::wstring &program, const std::string &command, bool with_stderr)
 {
 	Run run{};
 	EnterCriticalSection(&lock);
 	seen.clear();
 	LeaveCriticalSection(&lock);
+	// Windows removes a hook that answers too slowly, without a word: no run starts unwatched.
+	if (!drain_hook()) {
+		fputs("keyview: the keyboard hook is gone; nothing more is started\n", stderr);
+		ExitProcess(3);
+	}
 
 	SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
 	Reader out{}, err{};
@@ -140,27 +178,40 @@ Run run_child(const std::wstring &program, const std::string &args, bool with_st
 	memset(&si, 0, sizeof si);
 	si.cb = sizeof si;
 	si.dwFlags = STARTF_USESTDHANDLES;
+	si.hStdInput = GetStdHandle(STD_INPUT_HANDLE); // for cmd.exe, which reads its commands there
 	si.hStdOutput = out_write;
 	si.hStdError = with_stderr ? err_write : NULL;
-	std::wstring command = L"larnix.exe" + widen(args.empty() ? "" : " " + args);
+	std::wstring command_line = widen(command);
 	PROCESS_INFORMATION pi;
-	// Wine now and then fails a start with ERROR_INTERNAL_ERROR and then succeeds.
-	for (int attempt = 1; !CreateProcessW(program.c_str(), &command[0], NULL, NULL, TRUE, 0, NULL,
-	                                      NULL, &si, &pi); attempt++) {
+	QueryPerformanceCounter(reinterpret_cast<LARGE_INTEGER *>(&run.started));
+	// Wine now and then fails a start with ERROR_INTERNAL_ERROR and then succeeds. The child
+	// starts suspended, so that nothing it starts can be outside the job.
+	for (int attempt = 1; !CreateProcessW(program.c_str(), &command_line[0], NULL, NULL, TRUE,
+	                                      CREATE_SUSPENDED, NULL, NULL, &si, &pi); attempt++) {
 		fprintf(stderr, "keyview: cannot start %ls: %lu\n", program.c_str(), GetLastError());
 		if (attempt == 3)
 			ExitProcess(3);
 		Sleep(200);
 	}
+	if (!AssignProcessToJobObject(job, pi.hProcess)) {
+		fprintf(stderr, "keyview: cannot put %ls in a job: %lu\n", program.c_str(), GetLastError());
+		TerminateProcess(pi.hProcess, 255);
+		ExitProcess(3);
+	}
+	ResumeThread(pi.hThread);
 	CloseHandle(out_write);
 	CloseHandle(err_write);
 	HANDLE readers[2] = {CreateThread(NULL, 0, read_pipe, &out, 0, NULL),
 	                     CreateThread(NULL, 0, read_pipe, &err, 0, NULL)};
 
-	if (WaitForSingleObject(pi.hProcess, child_timeout_ms) != WAIT_OBJECT_0) {
+	// What the child started without waiting, such as larnix.exe from cmd's prompt, is part
+	// of the run: its keys are awaited too.
+	const ULONGLONG deadline = GetTickCount64() + child_timeout_ms;
+	if (WaitForSingleObject(pi.hProcess, child_timeout_ms) != WAIT_OBJECT_0 || !job_empty_by(deadline)) {
 		run.timed_out = true;
-		TerminateProcess(pi.hProcess, 255);
+		TerminateJobObject(job, 255);
 		WaitForSingleObject(pi.hProcess, INFINITE);
+		job_empty_by(GetTickCount64() + 1000);
 	}
 	GetExitCodeProcess(pi.hProcess, &run.status);
 	FILETIME created, exited, kernel, user;
@@ -187,6 +238,7 @@ Run run_child(const std::wstring &program, const std::string &args, bool with_st
 	LeaveCriticalSection(&lock);
 
 	// Keys the run left down are let go, unseen, so that runs do not bleed into each other.
+	// Swallowed keys never went down.
 	std::vector<DWORD> down;
 	for (KeyEvent &e : run.events) {
 		e.map = MapVirtualKeyW(e.vk, MAPVK_VK_TO_VSC);
@@ -195,7 +247,8 @@ Run run_child(const std::wstring &program, const std::string &args, bool with_st
 			down.push_back(e.vk);
 	}
 	for (DWORD vk : down)
-		inject(static_cast<WORD>(vk), true, cleanup_info);
+		if (!swallow)
+			inject(static_cast<WORD>(vk), true, cleanup_info);
 	return run;
 }
 
@@ -276,18 +329,18 @@ std::string escaped(const std::string &bytes, bool json)
 	return text;
 }
 
-void print_for_person(const std::string &args, const Run &run)
+void print_for_person(const std::string &command, const Run &run)
 {
-	printf("larnix.exe %s\n", args.c_str());
-	DWORD previous = run.events.empty() ? 0 : run.events[0].time;
+	printf("%s\n", command.c_str());
+	LONGLONG previous = run.events.empty() ? 0 : run.events[0].seen_at;
 	for (const KeyEvent &e : run.events) {
 		char mismatch[48] = "";
 		if (e.map != e.scan)
 			snprintf(mismatch, sizeof mismatch, " (MapVirtualKeyW says 0x%02x)", e.map);
-		printf("%-7s 0x%02lx %-11s scan 0x%02lx%s%s%s  +%lu ms\n", e.flags & LLKHF_UP ? "release" : "press",
+		printf("%-7s 0x%02lx %-11s scan 0x%02lx%s%s%s  +%.1f ms\n", e.flags & LLKHF_UP ? "release" : "press",
 		       e.vk, key_name(e.vk), e.scan, mismatch, e.flags & LLKHF_EXTENDED ? "  extended" : "",
-		       e.flags & LLKHF_INJECTED ? "  injected" : "", e.time - previous);
-		previous = e.time;
+		       e.flags & LLKHF_INJECTED ? "  injected" : "", milliseconds(e.seen_at - previous));
+		previous = e.seen_at;
 	}
 	if (run.timed_out)
 		printf("killed after %lu ms\n", child_timeout_ms);
@@ -311,8 +364,8 @@ void print_record(const Run &run)
 	       escaped(run.out, true).c_str(), escaped(run.err, true).c_str());
 	for (size_t i = 0; i < run.events.size(); i++) {
 		const KeyEvent &e = run.events[i];
-		printf("%s{\"vk\":%lu,\"scan\":%lu,\"flags\":%lu,\"time\":%lu,\"map\":%u}", i ? "," : "", e.vk,
-		       e.scan, e.flags, e.time, e.map);
+		printf("%s{\"vk\":%lu,\"scan\":%lu,\"flags\":%lu,\"time\":%lu,\"hook_ms\":%.3f,\"map\":%u}",
+		       i ? "," : "", e.vk, e.scan, e.flags, e.time, milliseconds(e.seen_at - run.started), e.map);
 	}
 	printf("]}\n");
 	fflush(stdout);
@@ -345,17 +398,27 @@ int main(int argc, char **argv)
 	int i = 1;
 	for (; i < argc && strncmp(argv[i], "--", 2) == 0; i++) {
 		if (strcmp(argv[i], "--records") == 0)
-			records = true;
+			records = swallow = true;
+		else if (strcmp(argv[i], "--swallow") == 0)
+			swallow = true;
 		else if (strcmp(argv[i], "--no-stderr") == 0)
 			with_stderr = false;
 		else
 			break;
 	}
 	if (i >= argc) {
-		fputs("usage: keyview.exe [--records] [--no-stderr] LARNIX.EXE [ARG...]\n", stderr);
+		fputs("usage: keyview.exe [--records] [--swallow] [--no-stderr] LARNIX.EXE [ARG...]\n", stderr);
 		return 2;
 	}
-	const std::wstring program = widen(argv[i++]);
+	const std::wstring program = widen(argv[i]);
+	const std::string name = quoted(argv[i++]);
+
+	QueryPerformanceFrequency(&clock_frequency);
+	job = CreateJobObjectW(NULL, NULL);
+	JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+	memset(&limits, 0, sizeof limits);
+	limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+	SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
 
 	InitializeCriticalSection(&lock);
 	marker_seen = CreateEventW(NULL, TRUE, FALSE, NULL);
@@ -371,10 +434,10 @@ int main(int argc, char **argv)
 
 	std::vector<std::pair<bool, std::string>> runs;
 	if (i < argc) {
-		std::string args;
+		std::string command = name;
 		for (; i < argc; i++)
-			args += (args.empty() ? "" : " ") + quoted(argv[i]);
-		runs.emplace_back(with_stderr, args);
+			command += " " + quoted(argv[i]);
+		runs.emplace_back(with_stderr, command);
 	} else {
 		std::string line;
 		for (int c; (c = getchar()) != EOF;) {
@@ -389,7 +452,8 @@ int main(int argc, char **argv)
 				fprintf(stderr, "keyview: a line must be \"pipe\" or \"none\", a tab, the arguments\n");
 				return 2;
 			}
-			runs.emplace_back(line.compare(0, tab, "pipe") == 0, line.substr(tab + 1));
+			const std::string args = line.substr(tab + 1);
+			runs.emplace_back(line.compare(0, tab, "pipe") == 0, args.empty() ? name : name + " " + args);
 			line.clear();
 		}
 	}
@@ -400,5 +464,7 @@ int main(int argc, char **argv)
 		else
 			print_for_person(r.second, run);
 	}
+	// Wine keeps the hook of a process that ended with it, and a later hook's events stall on it.
+	UnhookWindowsHookEx(hook);
 	return 0;
 }
