@@ -1,18 +1,13 @@
-#!/usr/bin/env python3
-"""Runs larnix.exe under Wine, watched by keyview.exe, on the host tests' case table (each
-case once with standard error piped and once with no standard error handle) and on cases
-that only the real platform can answer, all in one Wine process, and checks every run.
-
-usage: run_cases.py DRIVER_CASES_H LARNIX_EXE KEYVIEW_EXE   (WINEPREFIX names a ready prefix)
+"""Runs larnix.exe watched by keyview.exe on the host tests' case table (each case once with
+standard error piped and once with no standard error handle) and on cases that only the real
+platform can answer, all in one keyview process, and checks every run.
 """
 import ast
-import json
 import os
 import re
 import statistics
-import sys
 
-from wine_run import wine
+from launch import CMD_EXE, ON_WINDOWS, watch
 
 LLKHF_EXTENDED, LLKHF_INJECTED, LLKHF_UP = 0x01, 0x10, 0x80
 EXTENDED = {0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x2C, 0x2D, 0x2E, 0x5B, 0x5C, 0x5D,
@@ -23,6 +18,10 @@ PAUSE_MS = 8
 # A tap's release follows its press without a pause; the median over all taps must stay
 # well below the pause, whatever a loaded machine does to single taps.
 TAP_MEDIAN_BELOW_MS = PAUSE_MS / 2
+# The clock gaps are taken on. An event's own time is stamped as larnix hands it over, but
+# moves every millisecond only under Wine; on Windows it moves in timer ticks of 10 to 16 ms,
+# so there keyview's high-resolution clock, read as the event reaches its hook, is used.
+CLOCK = "hook_ms" if ON_WINDOWS else "time"
 
 
 def read_table(path):
@@ -83,7 +82,7 @@ def taps(*codes):
 # Cases only a real run can answer: the runtime's splitting of the command line, given
 # here verbatim, and what the platform makes of the codes. (name, command line, status,
 # err, events)
-WINE_CASES = [
+PLATFORM_CASES = [
     ("WildcardKeyUnchanged", "down:*", 2, "bad key down:*\n", ""),
     ("WildcardArgumentUnchanged", "*", 2, "bad op *\n", ""),
     ("WildcardAfterKeys", "tap:41 *.exe", 2, "bad op *.exe\n", "down 41, up 41, sleep 8"),
@@ -92,7 +91,8 @@ WINE_CASES = [
     ("QuotedBlankIsOneArgument", '"tap:41 tap:42"', 0, "", "down 41, up 41, sleep 8"),
     ("EmptyQuotedFirst", '"" tap:41', 2, "bad op \n", ""),
     ("EmptyQuotedLast", 'tap:41 ""', 2, "bad op \n", "down 41, up 41, sleep 8"),
-    ("ManyBlanksBetween", "tap:41  \t tap:42", 0, "", "down 41, up 41, sleep 8, down 42, up 42, sleep 8"),
+    ("ManyBlanksBetween", "tap:41  \t tap:42", 0, "",
+     "down 41, up 41, sleep 8, down 42, up 42, sleep 8"),
     ("ExtendedSetAndNeighbours",) + taps(*sorted(EXTENDED | set(NEIGHBOURS))),
     ("ModifiersBothSides",) + taps(0x10, 0x11, 0x12, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5),
     ("LongRun",) + taps(*range(0x41, 0x5B)),
@@ -139,33 +139,62 @@ def check(status, err, events, record, with_stderr, pauses, tap_gaps):
         if not e["flags"] & LLKHF_INJECTED:
             problems.append("key %x not marked injected" % e["vk"])
         if e["scan"] != e["map"] & 0xFFFF:
-            problems.append("key %x with scan code %x, the platform says %x" % (e["vk"], e["scan"], e["map"]))
+            problems.append("key %x with scan code %x, the platform says %x" % (
+                e["vk"], e["scan"], e["map"]))
+
+    def gaps(first, second):
+        return {clock: got[second][clock] - got[first][clock] for clock in ("time", "hook_ms")}
 
     at = 0
     for group in groups:
         if at and group:
-            gap = got[at]["time"] - got[at - 1]["time"]
-            pauses.append(gap)
-            if gap < PAUSE_MS:
-                problems.append("%d ms between argument events %d and %d" % (gap, at - 1, at))
+            pauses.append(gaps(at - 1, at))
+            # On Windows "the thread may sleep for less than the specified length of time"
+            # when a tick is longer than the pause: there the pauses are only reported.
+            if not ON_WINDOWS and pauses[-1]["time"] < PAUSE_MS:
+                problems.append("%d ms between argument events %d and %d" % (
+                    pauses[-1]["time"], at - 1, at))
         if len(group) == 2 and group[0][1] == group[1][1] and not group[0][0] and group[1][0]:
-            tap_gaps.append(got[at + 1]["time"] - got[at]["time"])
+            tap_gaps.append(gaps(at, at + 1))
         at += len(group)
     return problems
 
 
-def watch(keyview, larnix, args, runs):
-    """keyview's records of larnix.exe run on args, or on each line of runs."""
+def contained(keyview, larnix):
+    """What is wrong with keyview keeping a run's keys from the rest of the system: a second
+    keyview, whose hook comes after the first's, must see them only when the first passes
+    them on; and a larnix.exe that the child starts and leaves running belongs to the run."""
+    problems = []
+    folder = os.path.dirname(larnix)
+    tap = [(0x41, 0), (0x41, LLKHF_UP)]
+    for first, passes_on in ((["--records"], False), ([], True)):
+        [outer] = watch(keyview, keyview, first + [larnix, "tap:41"], cwd=folder)
+        keys = [(e["vk"], e["flags"] & LLKHF_UP) for e in outer["events"]]
+        if keys != (tap if passes_on else []):
+            problems.append("behind keyview %s tap:41, a second hook saw %s" % (
+                " ".join(first), keys))
+        if outer["out"].count("0x41 A" if passes_on else '"vk":65') != 2:
+            problems.append("keyview %s did not show the tap: %r" % (" ".join(first), outer["out"]))
+    [record] = watch(keyview, CMD_EXE, ["/c", "start", "larnix.exe", "tap:41"], cwd=folder)
+    keys = [(e["vk"], e["flags"] & LLKHF_UP) for e in record["events"]]
+    if keys != tap:
+        problems.append("cmd /c start larnix.exe tap:41: keyview's hook saw %s" % keys)
+    return problems
+
+
+def summary(name, gaps):
+    def spread(clock):
+        values = [gap[clock] for gap in gaps]
+        return "min %g, median %g, max %g" % tuple(
+            round(v, 1) for v in (min(values), statistics.median(values), max(values)))
+    return "%d %s (ms), event time: %s; keyview's clock: %s" % (
+        len(gaps), name, spread("time"), spread("hook_ms"))
+
+
+def run(table_path, larnix, keyview):
+    """Runs and checks every case; prints each failure and a summary, returns the failures."""
     # The child runs in a folder with files in it, so that an expanded * would show.
-    status, out, err = wine([keyview, "--records", larnix] + args, runs.encode(),
-                            cwd=os.path.dirname(larnix))
-    if status != 0:
-        sys.exit("keyview ended with %d: %s" % (status, err.decode("latin-1")))
-    return [json.loads(line) for line in out.decode("latin-1").splitlines()]
-
-
-def main():
-    table_path, larnix, keyview = map(os.path.abspath, sys.argv[1:4])
+    folder = os.path.dirname(larnix)
     runs = []  # (name, command line, status, err, events, with stderr)
     for name, args, status, err, events in read_table(table_path):
         if any("\n" in arg for arg in args):
@@ -173,17 +202,18 @@ def main():
         line = " ".join(quoted(arg) for arg in args)
         runs.append((name, line, status, err, events, True))
         runs.append((name + "/NoStderrHandle", line, status, err, events, False))
-    runs += [case + (True,) for case in WINE_CASES]
+    runs += [case + (True,) for case in PLATFORM_CASES]
 
     records = watch(keyview, larnix, [], "".join(
-        ("pipe" if run[5] else "none") + "\t" + run[1] + "\n" for run in runs))
+        ("pipe" if run[5] else "none") + "\t" + run[1] + "\n" for run in runs).encode(), folder)
     # keyview's own arguments, as a person gives them, reach larnix.exe unchanged.
     viewer_args = ["tap:41", "x\uff02 tap:5B"]
-    records += watch(keyview, larnix, viewer_args, "")
+    records += watch(keyview, larnix, viewer_args, cwd=folder)
     runs.append(("ViewerArgumentsPassedUnchanged", " ".join(viewer_args), 2,
                  "bad op x\uff02 tap:5B\n", "down 41, up 41, sleep 8", True))
     if len(records) != len(runs):
-        sys.exit("keyview reported %d of %d runs" % (len(records), len(runs)))
+        print("FAIL keyview reported %d of %d runs" % (len(records), len(runs)))
+        return 1
 
     failed = 0
     pauses, tap_gaps = [], []
@@ -192,16 +222,26 @@ def main():
         if problems:
             failed += 1
             print("FAIL %s (larnix.exe %s):\n  %s" % (name, line, "\n  ".join(problems)))
-    tap_median = statistics.median(tap_gaps)
+    tap_median = statistics.median(gap[CLOCK] for gap in tap_gaps)
     if tap_median >= TAP_MEDIAN_BELOW_MS:
         failed += 1
-        print("FAIL taps: median of %d ms between press and release" % tap_median)
-    print("%d runs, %d failed; %d pauses between arguments: min %d ms, median %g ms; "
-          "%d taps: median %g ms, max %d ms from press to release" % (
-              len(runs), failed, len(pauses), min(pauses), statistics.median(pauses),
-              len(tap_gaps), tap_median, max(tap_gaps)))
-    sys.exit(1 if failed else 0)
-
-
-if __name__ == "__main__":
-    main()
+        print("FAIL taps: median of %g ms between press and release" % tap_median)
+    # Under Wine both clocks move every millisecond: there they must agree.
+    medians = [statistics.median(gap[clock] for gap in pauses) for clock in ("time", "hook_ms")]
+    if not ON_WINDOWS and abs(medians[0] - medians[1]) > 2:
+        failed += 1
+        print("FAIL pauses: median %g ms on the event time, %g ms on keyview's clock"
+              % tuple(medians))
+    problems = contained(keyview, larnix)
+    if problems:
+        failed += 1
+        print("FAIL KeysContained:\n  " + "\n  ".join(problems))
+    print("%d runs, then the taps' median, the two clocks and KeysContained: %d failed" % (
+        len(runs), failed))
+    print("  " + summary("pauses between arguments", pauses) + (
+        " (not checked on Windows)" if ON_WINDOWS
+        else " (checked: at least %d ms on the event time)" % PAUSE_MS))
+    print("  " + summary("taps from press to release", tap_gaps) + (
+        " (checked: median under %g ms on %s)" % (
+            TAP_MEDIAN_BELOW_MS, "keyview's clock" if ON_WINDOWS else "the event time")))
+    return failed
