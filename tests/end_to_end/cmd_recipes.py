@@ -12,6 +12,7 @@ import tempfile
 from launch import CMD_EXE, PLATFORM, watch
 
 LLKHF_UP = 0x80
+MARK = b"--- the recipe's own output follows ---"
 BATCH = """@echo off
 larnix.exe down:11 tap:43 up:11 2> err.txt
 if errorlevel 1 (
@@ -65,14 +66,17 @@ def recipe(how, lines, larnix, keyview):
     with tempfile.TemporaryDirectory() as folder:
         shutil.copy(larnix, folder)
         text = "\r\n".join(lines).encode() + b"\r\n"
+        # /d: no AutoRun commands of the user's cmd run first.
         if how == "batch":
             with open(os.path.join(folder, "recipe.bat"), "wb") as bat:
                 bat.write(text)
-            [record] = watch(keyview, CMD_EXE, ["/c", "recipe.bat"], cwd=folder)
+            [record] = watch(keyview, CMD_EXE, ["/d", "/c", "recipe.bat"], cwd=folder)
         else:
-            # /q: no prompt text between the lines' output
-            [record] = watch(keyview, CMD_EXE, ["/q"], text, cwd=folder)
-            record["out"] = record["out"].partition("\r\n")[2]  # the banner
+            # /q: no prompt text between the lines' output. What cmd prints before the echoed
+            # mark is its banner, one line from Wine's cmd and more from Windows'.
+            [record] = watch(keyview, CMD_EXE, ["/d", "/q"], b"echo " + MARK + b"\r\n" + text,
+                             cwd=folder)
+            record["out"] = record["out"].partition(MARK.decode() + "\r\n")[2]
         path = os.path.join(folder, "err.txt")
         return record, open(path, "rb").read() if os.path.exists(path) else None
 
