@@ -30,7 +30,7 @@ struct KeyEvent {
 struct Run {
 	DWORD status;
 	double wall_ms; // from the child's creation to its exit, as the platform counts them
-	LONGLONG started; // QueryPerformanceCounter just before the child's creation
+	LARGE_INTEGER started; // QueryPerformanceCounter just before the child's creation
 	bool timed_out, drained, pipes_held;
 	std::string out, err;
 	std::vector<KeyEvent> events;
@@ -183,7 +183,7 @@ Run run_child(const std::wstring &program, const std::string &command, bool with
 	si.hStdError = with_stderr ? err_write : NULL;
 	std::wstring command_line = widen(command);
 	PROCESS_INFORMATION pi;
-	QueryPerformanceCounter(reinterpret_cast<LARGE_INTEGER *>(&run.started));
+	QueryPerformanceCounter(&run.started);
 	// Wine now and then fails a start with ERROR_INTERNAL_ERROR and then succeeds. The child
 	// starts suspended, so that nothing it starts can be outside the job.
 	for (int attempt = 1; !CreateProcessW(program.c_str(), &command_line[0], NULL, NULL, TRUE,
@@ -246,8 +246,8 @@ Run run_child(const std::wstring &program, const std::string &command, bool with
 		if (!(e.flags & LLKHF_UP))
 			down.push_back(e.vk);
 	}
-	for (DWORD vk : down)
-		if (!swallow)
+	if (!swallow)
+		for (DWORD vk : down)
 			inject(static_cast<WORD>(vk), true, cleanup_info);
 	return run;
 }
@@ -365,7 +365,7 @@ void print_record(const Run &run)
 	for (size_t i = 0; i < run.events.size(); i++) {
 		const KeyEvent &e = run.events[i];
 		printf("%s{\"vk\":%lu,\"scan\":%lu,\"flags\":%lu,\"time\":%lu,\"hook_ms\":%.3f,\"map\":%u}",
-		       i ? "," : "", e.vk, e.scan, e.flags, e.time, milliseconds(e.seen_at - run.started), e.map);
+		       i ? "," : "", e.vk, e.scan, e.flags, e.time, milliseconds(e.seen_at - run.started.QuadPart), e.map);
 	}
 	printf("]}\n");
 	fflush(stdout);

@@ -7,9 +7,9 @@ import os
 import re
 import statistics
 
-from launch import CMD_EXE, ON_WINDOWS, watch
+from launch import CMD_EXE, ON_WINDOWS, keys, watch
 
-LLKHF_EXTENDED, LLKHF_INJECTED, LLKHF_UP = 0x01, 0x10, 0x80
+LLKHF_EXTENDED, LLKHF_INJECTED = 0x01, 0x10
 EXTENDED = {0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x2C, 0x2D, 0x2E, 0x5B, 0x5C, 0x5D,
             0x6F, 0x90, 0xA3, 0xA5}
 # Codes on both sides of every run of the extended set.
@@ -18,7 +18,7 @@ PAUSE_MS = 8
 # A tap's release follows its press without a pause; the median over all taps must stay
 # well below the pause, whatever a loaded machine does to single taps.
 TAP_MEDIAN_BELOW_MS = PAUSE_MS / 2
-# The clock gaps are taken on. An event's own time is stamped as larnix hands it over, but
+# The clock a tap's press and release are held together on. An event's own time is stamped as larnix hands it over, but
 # moves every millisecond only under Wine; on Windows it moves in timer ticks of 10 to 16 ms,
 # so there keyview's high-resolution clock, read as the event reaches its hook, is used.
 CLOCK = "hook_ms" if ON_WINDOWS else "time"
@@ -128,10 +128,10 @@ def check(status, err, events, record, with_stderr, pauses, tap_gaps):
     groups = expected_groups(events)
     got = record["events"]
     want = [event for group in groups for event in group]
-    if [(bool(e["flags"] & LLKHF_UP), e["vk"]) for e in got] != want:
-        problems.append("events %s, not %s" % (
-            ["%s %x" % ("up" if e["flags"] & LLKHF_UP else "down", e["vk"]) for e in got],
-            ["%s %x" % ("up" if up else "down", vk) for up, vk in want]))
+    if keys(record) != want:
+        def spelled(pairs):
+            return ["%s %x" % ("up" if up else "down", vk) for up, vk in pairs]
+        problems.append("events %s, not %s" % (spelled(keys(record)), spelled(want)))
         return problems
     for e in got:
         if bool(e["flags"] & LLKHF_EXTENDED) != (e["vk"] in EXTENDED):
@@ -166,19 +166,17 @@ def contained(keyview, larnix):
     them on; and a larnix.exe that the child starts and leaves running belongs to the run."""
     problems = []
     folder = os.path.dirname(larnix)
-    tap = [(0x41, 0), (0x41, LLKHF_UP)]
+    tap = [(False, 0x41), (True, 0x41)]
     for first, passes_on in ((["--records"], False), ([], True)):
         [outer] = watch(keyview, keyview, first + [larnix, "tap:41"], cwd=folder)
-        keys = [(e["vk"], e["flags"] & LLKHF_UP) for e in outer["events"]]
-        if keys != (tap if passes_on else []):
+        if keys(outer) != (tap if passes_on else []):
             problems.append("behind keyview %s tap:41, a second hook saw %s" % (
-                " ".join(first), keys))
+                " ".join(first), keys(outer)))
         if outer["out"].count("0x41 A" if passes_on else '"vk":65') != 2:
             problems.append("keyview %s did not show the tap: %r" % (" ".join(first), outer["out"]))
     [record] = watch(keyview, CMD_EXE, ["/c", "start", "larnix.exe", "tap:41"], cwd=folder)
-    keys = [(e["vk"], e["flags"] & LLKHF_UP) for e in record["events"]]
-    if keys != tap:
-        problems.append("cmd /c start larnix.exe tap:41: keyview's hook saw %s" % keys)
+    if keys(record) != tap:
+        problems.append("cmd /c start larnix.exe tap:41: keyview's hook saw %s" % keys(record))
     return problems
 
 

@@ -9,9 +9,8 @@ import os
 import shutil
 import tempfile
 
-from launch import CMD_EXE, PLATFORM, watch
+from launch import CMD_EXE, PLATFORM, keys, watch
 
-LLKHF_UP = 0x80
 MARK = b"--- the recipe's own output follows ---"
 BATCH = """@echo off
 larnix.exe down:11 tap:43 up:11 2> err.txt
@@ -28,9 +27,9 @@ BARE = "larnix.exe tap:41 junk`, then `echo %ERRORLEVEL%"
 # The manual says which arguments it puts in place of the recipes' own for a failing run.
 WRITTEN, FAILING = "down:11 tap:43 up:11", "tap:41 junk"
 JUNK = b"bad op junk\n"
-# The keys larnix sends for each, as (key, released).
-KEYS = {WRITTEN: [(0x11, False), (0x43, False), (0x43, True), (0x11, True)],
-        FAILING: [(0x41, False), (0x41, True)]}
+# The keys larnix sends for each, as (released, key code).
+KEYS = {WRITTEN: [(False, 0x11), (False, 0x43), (True, 0x43), (True, 0x11)],
+        FAILING: [(False, 0x41), (True, 0x41)]}
 
 # What the manual says each gave under Wine's cmd.
 BATCH_CLAIM = "Under Wine's cmd it printed nothing, ended with status 0 and left err.txt empty."
@@ -108,10 +107,9 @@ def run(manual_path, larnix, keyview):
         if results:
             problems += results + ["so %s differs from what the manual says Wine's cmd gave: \"%s\""
                                    % (PLATFORM, claim)]
-        keys = [(e["vk"], bool(e["flags"] & LLKHF_UP)) for e in record["events"]]
         want_keys = KEYS[WRITTEN if WRITTEN in "\n".join(lines) else FAILING]
-        if keys != want_keys or record["timed_out"] or not record["drained"]:
-            problems.append("keyview's hook saw %s, not %s: %s" % (keys, want_keys, record))
+        if keys(record) != want_keys or record["timed_out"] or not record["drained"]:
+            problems.append("keyview's hook saw %s, not %s: %s" % (keys(record), want_keys, record))
         if problems:
             failed += 1
             print("FAIL %s:\n  %s" % (name, "\n  ".join(problems)))

@@ -6,6 +6,7 @@ import subprocess
 import sys
 import tempfile
 
+LLKHF_UP = 0x80
 ON_WINDOWS = os.name == "nt"
 PLATFORM = "Windows" if ON_WINDOWS else "Wine"
 # keyview starts a program by its full path: Windows' own cmd.exe, or the one in Wine's prefix.
@@ -40,3 +41,8 @@ def watch(keyview, program, args, stdin=b"", cwd=None):
     if status != 0:
         sys.exit("keyview ended with %d: %s" % (status, err.decode("latin-1")))
     return [json.loads(line) for line in out.decode("latin-1").splitlines()]
+
+
+def keys(record):
+    """The events of one of keyview's records as (released, key code)."""
+    return [(bool(e["flags"] & LLKHF_UP), e["vk"]) for e in record["events"]]
