@@ -1,14 +1,18 @@
 // keyview: runs larnix.exe and shows every keyboard event a low-level hook sees meanwhile.
 //
-//   keyview.exe [--records] [--swallow] [--no-stderr] LARNIX.EXE ARG...   one run on ARG...
-//   keyview.exe [--records] [--swallow] LARNIX.EXE < RUNS                 one run per line of RUNS
+//   keyview.exe [--records] [--swallow] [--no-stderr] [--other-desktop] LARNIX.EXE ARG...
+//                                                        one run on ARG...
+//   keyview.exe [--records] [--swallow] LARNIX.EXE < RUNS  one run per line of RUNS
+//   keyview.exe --map VK...                                MapVirtualKeyW's scan code for each VK
 //
 // A line of RUNS is "pipe" or "none" (whether the child gets a standard error handle),
 // a tab, then the rest of the child's command line after its name, handed over verbatim
 // so that the caller controls quoting and empty arguments. The default output is for a
 // person, one line per event; --records writes one JSON object per run for the tests.
 // --swallow, which --records implies, keeps every injected key it records from the rest
-// of the system, so that a run acts on no window. Any program may stand in for larnix.exe.
+// of the system, so that a run acts on no window. --other-desktop starts the child on a
+// desktop that is not receiving input, where the platform is expected to refuse its keys.
+// Any program may stand in for larnix.exe.
 #include <windows.h>
 
 #include <algorithm>
@@ -90,7 +94,7 @@ DWORD WINAPI hook_thread(LPVOID)
 	return 0;
 }
 
-void inject(WORD vk, bool release, ULONG_PTR info)
+UINT inject(WORD vk, bool release, ULONG_PTR info)
 {
 	INPUT input;
 	memset(&input, 0, sizeof input);
@@ -98,16 +102,18 @@ void inject(WORD vk, bool release, ULONG_PTR info)
 	input.ki.wVk = vk;
 	input.ki.dwFlags = release ? KEYEVENTF_KEYUP : 0;
 	input.ki.dwExtraInfo = info;
-	SendInput(1, &input, static_cast<int>(sizeof input));
+	return SendInput(1, &input, static_cast<int>(sizeof input));
 }
 
 // Events reach the hook in the order they were injected, so once the marker sent after
-// the child's end has arrived, so has everything the child sent.
-bool drain_hook()
+// the child's end has arrived, so has everything the child sent. Returns ERROR_SUCCESS,
+// the error of a refused marker, or WAIT_TIMEOUT when the hook never saw it.
+DWORD drain_hook()
 {
 	ResetEvent(marker_seen);
-	inject(0xFF, true, marker_info);
-	return WaitForSingleObject(marker_seen, 5000) == WAIT_OBJECT_0;
+	if (inject(0xFF, true, marker_info) != 1)
+		return GetLastError();
+	return WaitForSingleObject(marker_seen, 5000) == WAIT_OBJECT_0 ? ERROR_SUCCESS : WAIT_TIMEOUT;
 }
 
 struct Reader {
@@ -153,16 +159,24 @@ bool job_empty_by(ULONGLONG deadline)
 	return true;
 }
 
-// command is the child's whole command line, its name first.
-Run run_child(const std::wstring &program, const std::string &command, bool with_stderr)
+// command is the child's whole command line, its name first; desktop, where not NULL, the
+// desktop it starts on.
+Run run_child(const std::wstring &program, const std::string &command, bool with_stderr, wchar_t *desktop)
 {
 	Run run{};
 	EnterCriticalSection(&lock);
 	seen.clear();
 	LeaveCriticalSection(&lock);
 	// Windows removes a hook that answers too slowly, without a word: no run starts unwatched.
-	if (!drain_hook()) {
+	const DWORD error = drain_hook();
+	if (error == WAIT_TIMEOUT) {
 		fputs("keyview: the keyboard hook is gone; nothing more is started\n", stderr);
+		ExitProcess(3);
+	}
+	if (error != ERROR_SUCCESS) {
+		fprintf(stderr, "keyview: input is refused (SendInput error %lu): another desktop is receiving input, "
+		                "such as a locked screen, a secure desktop or, under Wine, a prefix in its desktop "
+		                "trap; nothing more is started\n", error);
 		ExitProcess(3);
 	}
 
@@ -181,6 +195,7 @@ Run run_child(const std::wstring &program, const std::string &command, bool with
 	si.hStdInput = GetStdHandle(STD_INPUT_HANDLE); // for cmd.exe, which reads its commands there
 	si.hStdOutput = out_write;
 	si.hStdError = with_stderr ? err_write : NULL;
+	si.lpDesktop = desktop;
 	std::wstring command_line = widen(command);
 	PROCESS_INFORMATION pi;
 	QueryPerformanceCounter(&run.started);
@@ -232,7 +247,7 @@ Run run_child(const std::wstring &program, const std::string &command, bool with
 	run.out = out.bytes;
 	run.err = err.bytes;
 
-	run.drained = drain_hook();
+	run.drained = drain_hook() == ERROR_SUCCESS;
 	EnterCriticalSection(&lock);
 	run.events = seen;
 	LeaveCriticalSection(&lock);
@@ -394,7 +409,19 @@ int main(int argc, char **argv)
 {
 	_setmode(_fileno(stdout), _O_BINARY);
 	_setmode(_fileno(stdin), _O_BINARY);
+	if (argc > 1 && strcmp(argv[1], "--map") == 0) {
+		// As a test asks it of the same platform: the scan code for the code larnix sent,
+		// which the hook may report as another code.
+		printf("{");
+		for (int i = 2; i < argc; i++)
+			printf("%s\"%lu\":%u", i > 2 ? "," : "", strtoul(argv[i], NULL, 16),
+			       MapVirtualKeyW(static_cast<UINT>(strtoul(argv[i], NULL, 16)), MAPVK_VK_TO_VSC));
+		printf("}\n");
+		return 0;
+	}
 	bool records = false, with_stderr = true;
+	wchar_t *desktop = NULL;
+	static wchar_t other_desktop[] = L"keyview-other";
 	int i = 1;
 	for (; i < argc && strncmp(argv[i], "--", 2) == 0; i++) {
 		if (strcmp(argv[i], "--records") == 0)
@@ -403,12 +430,20 @@ int main(int argc, char **argv)
 			swallow = true;
 		else if (strcmp(argv[i], "--no-stderr") == 0)
 			with_stderr = false;
+		else if (strcmp(argv[i], "--other-desktop") == 0)
+			desktop = other_desktop;
 		else
 			break;
 	}
 	if (i >= argc) {
-		fputs("usage: keyview.exe [--records] [--swallow] [--no-stderr] LARNIX.EXE [ARG...]\n", stderr);
+		fputs("usage: keyview.exe [--records] [--swallow] [--no-stderr] [--other-desktop] LARNIX.EXE [ARG...]\n"
+		      "       keyview.exe --map VK...\n", stderr);
 		return 2;
+	}
+	// A desktop of its own, never switched to: it does not receive input. Kept open for the runs.
+	if (desktop != NULL && CreateDesktopW(desktop, NULL, NULL, 0, GENERIC_ALL, NULL) == NULL) {
+		fprintf(stderr, "keyview: CreateDesktopW failed: %lu\n", GetLastError());
+		return 3;
 	}
 	const std::wstring program = widen(argv[i]);
 	const std::string name = quoted(argv[i++]);
@@ -458,7 +493,7 @@ int main(int argc, char **argv)
 		}
 	}
 	for (const auto &r : runs) {
-		const Run run = run_child(program, r.second, r.first);
+		const Run run = run_child(program, r.second, r.first, desktop);
 		if (records)
 			print_record(run);
 		else
