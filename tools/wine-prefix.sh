@@ -4,8 +4,10 @@
 #   tools/wine-prefix.sh fresh DIR    the same on a new, empty prefix
 #   tools/wine-prefix.sh stop DIR     stops the server and every Wine process of the prefix
 #   tools/wine-prefix.sh remove DIR   stops them and deletes the prefix
+#   tools/wine-prefix.sh run DIR COMMAND...   COMMAND in a fresh prefix, stopped afterwards
 set -euo pipefail
-[ $# -eq 2 ] || { echo "usage: $0 start|fresh|stop|remove DIR" >&2; exit 2; }
+[ $# -eq 2 ] || { [ $# -gt 2 ] && [ "$1" = run ]; } ||
+  { echo "usage: $0 start|fresh|stop|remove DIR, or run DIR COMMAND..." >&2; exit 2; }
 export WINEPREFIX WINEDEBUG=-all
 WINEPREFIX=$(realpath -m "$2")
 # No display: Wine then uses its null driver, the same on every machine.
@@ -22,11 +24,14 @@ start() {
   mkdir -p "$WINEPREFIX"
   # The server and Wine's own processes outlive this script: their output goes to a log,
   # never to the caller's pipes, which would otherwise stay open.
-  wineserver -p </dev/null >"$log" 2>&1
-  if ! wineboot -i </dev/null >>"$log" 2>&1; then
+  if ! wineboot -i </dev/null >"$log" 2>&1; then
     cat "$log" >&2
     exit 1
   fi
+  # Wine 10 closes the desktop wineboot's server made a second or two after it ends, and
+  # refuses every later program's input: a server started afresh gives one desktop to all.
+  stop
+  wineserver -p </dev/null >>"$log" 2>&1
 }
 
 case $1 in
@@ -34,5 +39,12 @@ start) start ;;
 fresh) stop; rm -rf "$WINEPREFIX"; start ;;
 stop) stop ;;
 remove) stop; rm -rf "$WINEPREFIX" "$log" ;;
-*) echo "usage: $0 start|fresh|stop|remove DIR" >&2; exit 2 ;;
+run)
+  shift 2
+  stop; rm -rf "$WINEPREFIX"; start
+  status=0
+  "$@" || status=$?
+  stop
+  exit $status ;;
+*) echo "usage: $0 start|fresh|stop|remove DIR, or run DIR COMMAND..." >&2; exit 2 ;;
 esac

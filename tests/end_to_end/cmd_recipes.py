@@ -9,7 +9,7 @@ import os
 import shutil
 import tempfile
 
-from launch import CMD_EXE, PLATFORM, keys, watch
+from launch import CMD_EXE, PLATFORM, keys, reported_keys, watch
 
 MARK = b"--- the recipe's own output follows ---"
 BATCH = """@echo off
@@ -107,7 +107,7 @@ def run(manual_path, larnix, keyview):
         if results:
             problems += results + ["so %s differs from what the manual says Wine's cmd gave: \"%s\""
                                    % (PLATFORM, claim)]
-        want_keys = KEYS[WRITTEN if WRITTEN in "\n".join(lines) else FAILING]
+        want_keys = reported_keys(KEYS[WRITTEN if WRITTEN in "\n".join(lines) else FAILING])
         if keys(record) != want_keys or record["timed_out"] or not record["drained"]:
             problems.append("keyview's hook saw %s, not %s: %s" % (keys(record), want_keys, record))
         if problems:
