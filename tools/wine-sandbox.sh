@@ -17,8 +17,8 @@ inner=("$source/tools/wine-prefix.sh" run "$prefix" "$@")
 
 case $which in
 own)
-  # --kill-child: the namespace's first process, and so all of it, dies with unshare.
-  exec unshare --mount --pid --fork --kill-child --mount-proc "${inner[@]}" ;;
+  # unshare dies with its parent, and the namespace's first process, so all of it, with unshare.
+  exec setpriv --pdeathsig KILL unshare --mount --pid --fork --kill-child --mount-proc "${inner[@]}" ;;
 other)
   root=$("$source/tools/debian-root.sh")
   binds=()
