@@ -413,9 +413,10 @@ int main(int argc, char **argv)
 		// As a test asks it of the same platform: the scan code for the code larnix sent,
 		// which the hook may report as another code.
 		printf("{");
-		for (int i = 2; i < argc; i++)
-			printf("%s\"%lu\":%u", i > 2 ? "," : "", strtoul(argv[i], NULL, 16),
-			       MapVirtualKeyW(static_cast<UINT>(strtoul(argv[i], NULL, 16)), MAPVK_VK_TO_VSC));
+		for (int i = 2; i < argc; i++) {
+			const UINT vk = static_cast<UINT>(strtoul(argv[i], NULL, 16));
+			printf("%s\"%u\":%u", i > 2 ? "," : "", vk, MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+		}
 		printf("}\n");
 		return 0;
 	}
