@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev python3 g++-mingw-w64-x86-64 wine wine64 clang clang-tidy cppcheck valgrind
-  mmdebstrap bubblewrap)
+  mmdebstrap bubblewrap unzip)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
