@@ -14,5 +14,11 @@ trap 'tools/wine-prefix.sh stop "$prefix"' EXIT
 tools/wine-prefix.sh start "$prefix"
 
 [ $# -gt 0 ] || set -- down:10 tap:41 up:10
+# Wine 10 writes an error line without the session's runtime folder, which a login over ssh
+# or a container may not have: it gets one of its own.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR=$PWD/build/wine-runtime
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+fi
 WINEPREFIX=$(realpath "$prefix") WINEDEBUG=-all env -u DISPLAY -u WAYLAND_DISPLAY \
   wine build/windows/tools/keyview.exe build/windows/larnix.exe "$@"
