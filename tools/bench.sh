@@ -81,10 +81,10 @@ pacing() {
 # Wine runs in a prefix of the benchmark's own unless the caller names one.
 if [ -z "${WINEPREFIX:-}" ]; then
 	export WINEPREFIX="$PWD/build/wine-bench"
-	trap 'wineserver -k 2>/dev/null || true' EXIT
+	trap 'tools/wine-prefix.sh stop "$WINEPREFIX"' EXIT
+	tools/wine-prefix.sh start "$WINEPREFIX"
 fi
 export WINEDEBUG=-all
-[ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
 
 {
 	echo "larnix benchmark, $(date -u +%Y-%m-%d), $(nproc) cores, $(wine --version)"

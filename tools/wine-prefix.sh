@@ -30,8 +30,11 @@ start() {
   fi
   # Wine 10 closes the desktop wineboot's server made a second or two after it ends, and
   # refuses every later program's input: a server started afresh gives one desktop to all.
+  # Wine's own processes (services, the desktop) start with the first program: a program of
+  # the script's, so that they hold the log open, not a later caller's pipes.
   stop
   wineserver -p </dev/null >>"$log" 2>&1
+  wine cmd /c exit </dev/null >>"$log" 2>&1
 }
 
 case $1 in
