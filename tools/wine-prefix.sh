@@ -4,7 +4,7 @@
 #   tools/wine-prefix.sh fresh DIR    the same on a new, empty prefix
 #   tools/wine-prefix.sh stop DIR     stops the server and every Wine process of the prefix
 #   tools/wine-prefix.sh remove DIR   stops them and deletes the prefix
-#   tools/wine-prefix.sh run DIR COMMAND...   COMMAND in a fresh prefix, stopped afterwards
+#   tools/wine-prefix.sh run DIR COMMAND...   COMMAND in a fresh prefix, removed afterwards
 set -euo pipefail
 [ $# -eq 2 ] || { [ $# -gt 2 ] && [ "$1" = run ]; } ||
   { echo "usage: $0 start|fresh|stop|remove DIR, or run DIR COMMAND..." >&2; exit 2; }
@@ -47,7 +47,8 @@ run)
   stop; rm -rf "$WINEPREFIX"; start
   status=0
   "$@" || status=$?
-  stop
+  # A prefix is most of a gigabyte; its log stays for a look after a failure.
+  stop; rm -rf "$WINEPREFIX"
   exit $status ;;
 *) echo "usage: $0 start|fresh|stop|remove DIR, or run DIR COMMAND..." >&2; exit 2 ;;
 esac
