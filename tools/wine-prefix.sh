@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
 # A Wine prefix of its own for running larnix.exe, with its server kept up between runs.
-#   tools/wine-prefix.sh start DIR    makes the prefix unless it exists, starts its server
-#   tools/wine-prefix.sh fresh DIR    the same on a new, empty prefix
-#   tools/wine-prefix.sh stop DIR     stops the server and every Wine process of the prefix
-#   tools/wine-prefix.sh remove DIR   stops them and deletes the prefix
-#   tools/wine-prefix.sh run DIR COMMAND...   COMMAND in a fresh prefix, removed afterwards
+#   tools/wine-prefix.sh start DIR            makes the prefix unless it exists, starts its server
+#   tools/wine-prefix.sh stop DIR             stops the server and every Wine process of the prefix
+#   tools/wine-prefix.sh run DIR COMMAND...   COMMAND in a new prefix, removed afterwards
 set -euo pipefail
 [ $# -eq 2 ] || { [ $# -gt 2 ] && [ "$1" = run ]; } ||
-  { echo "usage: $0 start|fresh|stop|remove DIR, or run DIR COMMAND..." >&2; exit 2; }
+  { echo "usage: $0 start|stop DIR, or run DIR COMMAND..." >&2; exit 2; }
 export WINEPREFIX WINEDEBUG=-all
 WINEPREFIX=$(realpath -m "$2")
 # No display: Wine then uses its null driver, the same on every machine.
@@ -39,9 +37,7 @@ start() {
 
 case $1 in
 start) start ;;
-fresh) stop; rm -rf "$WINEPREFIX"; start ;;
 stop) stop ;;
-remove) stop; rm -rf "$WINEPREFIX" "$log" ;;
 run)
   shift 2
   stop; rm -rf "$WINEPREFIX"; start
@@ -50,5 +46,5 @@ run)
   # A prefix is most of a gigabyte; its log stays for a look after a failure.
   stop; rm -rf "$WINEPREFIX"
   exit $status ;;
-*) echo "usage: $0 start|fresh|stop|remove DIR, or run DIR COMMAND..." >&2; exit 2 ;;
+*) echo "usage: $0 start|stop DIR, or run DIR COMMAND..." >&2; exit 2 ;;
 esac
