@@ -8,8 +8,8 @@
 # The checkout, PREFIX's folder and the current folder are seen at their own paths.
 set -euo pipefail
 [ $# -ge 3 ] || { echo "usage: $0 own|other PREFIX COMMAND..." >&2; exit 2; }
-[ "$(id -u)" -eq 0 ] ||
-  { echo "$0: makes namespaces and a root file system, so it needs root: run it with sudo" >&2; exit 1; }
+# Namespaces and the root file system need root, as apt-get does: through sudo otherwise.
+[ "$(id -u)" -eq 0 ] || exec sudo env PYTHONDONTWRITEBYTECODE=1 "$0" "$@"
 source=$(cd "$(dirname "$0")/.." && pwd)
 which=$1
 prefix=$(realpath -m "$2")
