@@ -132,10 +132,11 @@ def check(status, err, events, record, with_stderr, scans, pauses, tap_gaps):
     groups = expected_groups(events)
     got = record["events"]
     sent = [event for group in groups for event in group]
-    if keys(record) != reported_keys(sent):
+    want = reported_keys(sent)
+    if keys(record) != want:
         def spelled(pairs):
             return ["%s %x" % ("up" if up else "down", vk) for up, vk in pairs]
-        problems.append("events %s, not %s" % (spelled(keys(record)), spelled(reported_keys(sent))))
+        problems.append("events %s, not %s" % (spelled(keys(record)), spelled(want)))
         return problems
     for e, (_, vk) in zip(got, sent):
         if bool(e["flags"] & LLKHF_EXTENDED) != reported(vk, vk in EXTENDED)[1]:
