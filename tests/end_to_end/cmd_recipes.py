@@ -1,42 +1,44 @@
 """Runs the cmd recipes of the manual, as written there, through cmd.exe: as a batch file
 (cmd /c FILE.bat) or typed at the prompt (fed to cmd on its standard input), each in a folder
 of its own that holds larnix.exe, and each under keyview.exe's hook, which keeps larnix's keys
-(Ctrl+C among them) from every window. Checks what cmd printed, how it ended, every byte of
-err.txt, and that every key larnix sent reached the hook. A result that differs names the
-manual's statement of it.
+from every window. The batch file is started by its full path from another folder, as a task
+with an empty "Start in" starts it, so that it must find larnix.exe and err.txt by its own; that
+folder's name has a space, so that the quotes around those paths are needed. Checks what cmd
+printed, how it ended, every byte of err.txt, and that every key larnix sent reached the hook.
+A result that differs names the manual's statement of it.
 """
 import os
 import shutil
 import tempfile
 
-from launch import CMD_EXE, PLATFORM, keys, reported_keys, watch
+from launch import CMD_EXE, ON_WINDOWS, PLATFORM, keys, reported_keys, watch
 
 MARK = b"--- the recipe's own output follows ---"
 BATCH = """@echo off
-larnix.exe down:11 tap:43 up:11 2> err.txt
+"%~dp0larnix.exe" down:10 tap:58 up:10 2> "%~dp0err.txt"
 if errorlevel 1 (
   echo larnix.exe failed with status %ERRORLEVEL%:
-  type err.txt
+  type "%~dp0err.txt"
   exit /b %ERRORLEVEL%
 )"""
-START_WAIT = "start /wait larnix.exe down:11 tap:43 up:11\necho %ERRORLEVEL%"
-CMD_C = 'cmd /c "larnix.exe down:11 tap:43 up:11 2> err.txt"\necho %ERRORLEVEL%'
+START_WAIT = "start /wait larnix.exe down:10 tap:58 up:10\necho %ERRORLEVEL%"
+CMD_C = 'cmd /c "larnix.exe down:10 tap:58 up:10 2> err.txt"\necho %ERRORLEVEL%'
 START_WAIT_2 = "start /wait larnix.exe tap:41 junk 2> err.txt`, then `echo %ERRORLEVEL%"
 BARE = "larnix.exe tap:41 junk`, then `echo %ERRORLEVEL%"
 
 # The manual says which arguments it puts in place of the recipes' own for a failing run.
-WRITTEN, FAILING = "down:11 tap:43 up:11", "tap:41 junk"
+WRITTEN, FAILING = "down:10 tap:58 up:10", "tap:41 junk"
 JUNK = b"bad op junk\n"
 # The keys larnix sends for each, as (released, key code).
-KEYS = {WRITTEN: [(False, 0x11), (False, 0x43), (True, 0x43), (True, 0x11)],
+KEYS = {WRITTEN: [(False, 0x10), (False, 0x58), (True, 0x58), (True, 0x10)],
         FAILING: [(False, 0x41), (True, 0x41)]}
 
 # What the manual says each gave under Wine's cmd.
-BATCH_CLAIM = "Under Wine's cmd it printed nothing, ended with status 0 and left err.txt empty."
-BATCH_FAILS_CLAIM = ("it printed `larnix.exe failed with status 2:` and `bad op junk`, ended with "
-                     "status 2, and err.txt held exactly `bad op junk` and one LF")
-START_WAIT_CLAIM = "| the `start /wait` lines above | `0` (`2` with `tap:41 junk`) | |"
-CMD_C_CLAIM = ("| the `cmd /c` lines above | `0` (`2` with `tap:41 junk`) | empty (`bad op junk` "
+BATCH_CLAIM = "It prints nothing, ends with status 0 and leaves err.txt empty."
+BATCH_FAILS_CLAIM = ("it prints `larnix.exe failed with status 2:` and `bad op junk`, ends with "
+                     "status 2, and err.txt holds exactly `bad op junk` and one LF [Wine cmd]")
+START_WAIT_CLAIM = "| the two `start /wait` lines above | `0` (`2` with `tap:41 junk`) | |"
+CMD_C_CLAIM = ("| the two `cmd /c` lines above | `0` (`2` with `tap:41 junk`) | empty (`bad op junk` "
                "and LF with `tap:41 junk`) |")
 
 # (name, how, the manual's text, arguments in place of WRITTEN or None, what cmd prints,
@@ -60,16 +62,23 @@ def one_line(text):
     return " ".join(text.split())
 
 
+def windows_path(path):
+    """PATH as a Windows program names it: under Wine, on the drive that holds the root."""
+    return path if ON_WINDOWS else "Z:" + path.replace("/", "\\")
+
+
 def recipe(how, lines, larnix, keyview):
     """Runs the lines in a fresh folder; returns keyview's record of cmd and err.txt."""
-    with tempfile.TemporaryDirectory() as folder:
+    with tempfile.TemporaryDirectory(prefix="larnix recipe ") as folder, \
+            tempfile.TemporaryDirectory() as elsewhere:
         shutil.copy(larnix, folder)
         text = "\r\n".join(lines).encode() + b"\r\n"
         # /d: no AutoRun commands of the user's cmd run first.
         if how == "batch":
-            with open(os.path.join(folder, "recipe.bat"), "wb") as bat:
-                bat.write(text)
-            [record] = watch(keyview, CMD_EXE, ["/d", "/c", "recipe.bat"], cwd=folder)
+            bat = os.path.join(folder, "recipe.bat")
+            with open(bat, "wb") as out:
+                out.write(text)
+            [record] = watch(keyview, CMD_EXE, ["/d", "/c", windows_path(bat)], cwd=elsewhere)
         else:
             # /q: no prompt text between the lines' output. What cmd prints before the echoed
             # mark is its banner, one line from Wine's cmd and more from Windows'.
