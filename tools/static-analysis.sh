@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Static analysis of the program: clang-tidy with the checks in .clang-tidy, and cppcheck
 # with the suppressions in tools/cppcheck-suppressions.txt. Both read src/ against the
-# stand-in platform headers (tests/win32) and fail on any finding.
+# stand-in platform headers (tests/win32) and fail on any finding. Then shellcheck and pyflakes
+# over every shell script and Python file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,4 +20,11 @@ cppcheck "${level[@]}" --quiet --error-exitcode=1 --enable=all --inconclusive --
   --platform=win64 --library=windows -I tests/win32 \
   --suppressions-list=tools/cppcheck-suppressions.txt \
   --template='{file}:{line}: {severity} [{id}] {message}' "${sources[@]}"
+
+# Shell scripts are known by their first line; files not yet added count too.
+mapfile -t files < <(git ls-files --cached --others --exclude-standard)
+mapfile -t scripts < <(awk 'FNR == 1 && /^#!.*sh$/ { print FILENAME } { nextfile }' "${files[@]}")
+shellcheck "${scripts[@]}"
+mapfile -t python < <(printf '%s\n' "${files[@]}" | grep '\.py$')
+pyflakes3 "${python[@]}"
 echo "static analysis: clean" >&2
