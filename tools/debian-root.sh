@@ -20,6 +20,11 @@ if [ ! -x "$root/usr/bin/wine" ]; then
   mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 'Created-By: Packages' |
     awk -v release="$VERSION_CODENAME" '$2 == release { print $1; exit }')
   [ -n "$mirror" ] || { echo "debian-root.sh: no mirror for $VERSION_CODENAME in apt's lists" >&2; exit 1; }
+  # Without root, apt and dpkg's users in the build are this user's subordinate IDs.
+  [ "$(id -u)" -eq 0 ] || grep -qE "^($(id -un)|$(id -u)):" /etc/subuid || {
+    echo "debian-root.sh: $(id -un) has no subordinate IDs (/etc/subuid), which building without root needs: add a range with 'sudo usermod --add-subuids FIRST-LAST --add-subgids FIRST-LAST $(id -un)', or run the tests as root" >&2
+    exit 1
+  }
   echo "building Debian $other's root file system in $root (about 2 minutes, once)" >&2
   rm -rf "$root.part"
   mkdir -p "$root.part"

@@ -4,8 +4,9 @@ set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev python3 g++-mingw-w64-x86-64 wine wine64 clang clang-tidy cppcheck valgrind
   mmdebstrap bubblewrap unzip)
-# The linters of tools/static-analysis.sh for the shell scripts and the Python files.
-packages+=(shellcheck pyflakes3)
+# The linters of tools/static-analysis.sh for the shell scripts and the Python files, and
+# newuidmap, with which mmdebstrap builds the other release's root file system without root.
+packages+=(shellcheck pyflakes3 uidmap)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
