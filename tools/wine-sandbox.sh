@@ -16,7 +16,8 @@ usage() { echo "usage: $0 own|other PREFIX COMMAND..., or $0 check" >&2; exit 2;
 own_user=() other_user=()
 if [ "$(id -u)" -ne 0 ]; then
   own_user=(--user --map-current-user) other_user=(--unshare-user)
-  if ! refused=$(unshare "${own_user[@]}" true 2>&1); then
+  # What the sandbox makes, tried: a security module may allow the user namespace, not the rest.
+  if ! refused=$(unshare "${own_user[@]}" --mount --pid --fork --mount-proc true 2>&1); then
     why="this user may not make one ($refused)" how="allow them"
     if [ "$(cat /proc/sys/user/max_user_namespaces)" = 0 ]; then
       why="this kernel allows none (user.max_user_namespaces is 0)"
