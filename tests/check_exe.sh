@@ -18,10 +18,10 @@ check_shipped() {
   headers=$(x86_64-w64-mingw32-objdump -p "$exe")
   grep -qE '^DllCharacteristics[[:space:]]+00008160$' <<<"$headers" || fail "$name: header flags"
   for field in MajorSubsystemVersion MajorOSystemVersion; do
-    grep -qE "^$field[[:space:]]+6\$" <<<"$headers" || fail "$name: $field is not 6"
+    grep -qE "^${field}[[:space:]]+6\$" <<<"$headers" || fail "$name: $field is not 6"
   done
   for field in MinorSubsystemVersion MinorOSystemVersion; do
-    grep -qE "^$field[[:space:]]+0\$" <<<"$headers" || fail "$name: $field is not 0"
+    grep -qE "^${field}[[:space:]]+0\$" <<<"$headers" || fail "$name: $field is not 0"
   done
   grep -qE '^Time/Date[[:space:]]+Thu Jan  1 00:00:00 1970' <<<"$headers" || fail "$name: link time stamp set"
   x86_64-w64-mingw32-objdump -t "$exe" | grep -q 'no symbols' || fail "$name: not stripped"
@@ -76,7 +76,7 @@ done
 manual=$source/docs/manual.md
 cmp "$manual" "$unpacked/README.md" || fail "the archive's README.md is not docs/manual.md"
 named=$(grep -oE 'larnix-[0-9.]+-win64\.zip' "$manual" | sort -u)
-[ "$named" = "larnix-$version-win64.zip" ] || fail "the manual names "$named
+[ "$named" = "larnix-$version-win64.zip" ] || fail "the manual names $named"
 [ "$(head -1 "$manual")" = "# larnix $version" ] || fail "the manual is titled $(head -1 "$manual")"
 # What only the developer needs stays out of what a Windows user reads.
 linux_side=$(grep -noiE 'apt-get|sudo|tools/|WINEPREFIX|wine-[a-z]*-prefix|wineserver|cmake|ctest|this machine' "$manual" || true)

