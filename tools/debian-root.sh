@@ -25,7 +25,7 @@ if [ ! -x "$root/usr/bin/wine" ]; then
     echo "debian-root.sh: $(id -un) has no subordinate IDs (/etc/subuid), which building without root needs: add a range with 'sudo usermod --add-subuids FIRST-LAST --add-subgids FIRST-LAST $(id -un)', or run the tests as root" >&2
     exit 1
   }
-  echo "building Debian $other's root file system in $root (about 2 minutes, once)" >&2
+  echo "building Debian $other's root file system in $root (about half a minute, once)" >&2
   rm -rf "$root.part"
   mkdir -p "$root.part"
   # Unshare mode needs no root: apt and dpkg run in namespaces of their own, with their mounts,
