@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Makes the release archive build/release/larnix-VERSION-win64.zip (the executables,
-# the manual as README.md, SHA256SUMS), installing what is missing first, and prints its SHA-256.
+# Makes the release archive build/release/larnix-VERSION-win64.zip (the executables, the
+# manual as README.md, the licence, SHA256SUMS), installing what is missing first, and prints
+# its SHA-256 as the line a release's section of CHANGELOG.md records.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j 2 --target release >/dev/null
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows/CMakeCache.txt)
-sha256sum "build/release/larnix-$version-win64.zip"
+name=larnix-$(tools/version.sh)-win64.zip
+echo "SHA-256 of \`$name\`: \`$(sha256sum <"build/release/$name" | cut -d' ' -f1)\`"

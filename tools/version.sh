@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The version, as project(larnix VERSION ...) in CMakeLists.txt sets it, for CI and the release.
-#   tools/version.sh        prints it
-#   tools/version.sh TAG    fails unless TAG is v<version> and CHANGELOG.md has a dated section
-#                           for that version; prints the section, the release's text
+#   tools/version.sh                prints it
+#   tools/version.sh TAG            fails unless TAG is v<version> and CHANGELOG.md has a dated
+#                                   section for that version; prints the section, the release's text
+#   tools/version.sh TAG ARCHIVE    the same, and fails unless that section records ARCHIVE's
+#                                   SHA-256 as tools/release.sh prints it, on a line of its own
 set -euo pipefail
 cd "$(dirname "$0")/.."
 version=$(sed -n 's/^project(larnix VERSION \([0-9]*\.[0-9]*\.[0-9]*\)[ )].*/\1/p' CMakeLists.txt)
@@ -16,4 +18,14 @@ notes=$(sed -n "/^## \[${version//./\\.}\]/,/^## \[/{/^## \[/d;/^\[[^]]*\]: /d;p
 # A release's section carries its day; "Unreleased" there means the changelog was not finished.
 grep -qE "^## \[${version//./\\.}\] - [0-9]{4}-[0-9]{2}-[0-9]{2}\$" CHANGELOG.md ||
   { echo "version.sh: CHANGELOG.md's section for $version has no release date" >&2; exit 1; }
+if [ $# -gt 1 ]; then
+  # Only bytes a developer rebuilt are published: CI's archive must be the one recorded.
+  name=$(basename "$2")
+  built=$(sha256sum <"$2" | cut -d' ' -f1)
+  recorded=$(sed -n "s/^SHA-256 of \`${name//./\\.}\`: \`\([0-9a-f]\{64\}\)\`\$/\1/p" <<<"$notes")
+  [ -n "$recorded" ] ||
+    { echo "version.sh: CHANGELOG.md's section for $version records no SHA-256 of $name" >&2; exit 1; }
+  [ "$built" = "$recorded" ] ||
+    { echo "version.sh: $name has SHA-256 $built, CHANGELOG.md records $recorded" >&2; exit 1; }
+fi
 echo "$notes"
