@@ -4,9 +4,9 @@
 # header of an x64 tool (ASLR with high entropy, DEP, terminal-server aware, subsystem and
 # OS version 6.0), no symbols and no link time stamp; larnix.exe is a GUI-subsystem program
 # importing only system DLLs. The release archive holds exactly the executables, the manual
-# as README.md and their SHA256SUMS, with fixed dates and permissions; the manual is for a
-# Windows user alone. A second build in another folder, by another umask in another time
-# zone, gives the same bytes for all three files.
+# as README.md, the licence as LICENSE.txt and SHA256SUMS, with fixed dates and permissions;
+# the manual is for a Windows user alone. A second build in another folder, by another umask
+# in another time zone, gives the same bytes for all three files.
 # Usage: check_exe.sh VERSION SOURCE_DIR LARNIX_EXE KEYVIEW_EXE ARCHIVE
 set -euo pipefail
 version=$1 source=$2 larnix=$3 keyview=$4 archive=$5
@@ -35,7 +35,8 @@ check_shipped() {
   local fields
   fields=$(sed -n 's/^ *VALUE "\([A-Za-z]*\)", "\(.*\)"$/\1=\2/p' <<<"$resources" | grep -v '^FileDescription=' || true)
   [ "$fields" = "$(printf '%s\n' "FileVersion=$version.0" "InternalName=$name" \
-    "OriginalFilename=$name" "ProductName=larnix" "ProductVersion=$version.0")" ] ||
+    "LegalCopyright=Copyright (c) 2026 the larnix authors" "OriginalFilename=$name" \
+    "ProductName=larnix" "ProductVersion=$version.0")" ] ||
     fail "$name: version fields"$'\n'"$fields"
   manifest=$(sed -n '/^1 24 /,/^END/s/^  "\(.*\)"$/\1/p' <<<"$resources" | sed 's/""/"/g; s/\\n$//')
   [ -n "$manifest" ] || fail "$name: no manifest resource"
@@ -64,7 +65,7 @@ unpacked=$(mktemp -d) again=$(mktemp -d)
 trap 'rm -rf "$unpacked" "$again"' EXIT
 [ "$(basename "$archive")" = "larnix-$version-win64.zip" ] || fail "archive named $(basename "$archive")"
 listing=$(zipinfo "$archive" | sed -n 's/^\(-rw-r--r--\) .* 80-Jan-01 00:00 /\1 /p')
-[ "$listing" = "$(printf -- '-rw-r--r-- %s\n' README.md SHA256SUMS keyview.exe larnix.exe)" ] ||
+[ "$listing" = "$(printf -- '-rw-r--r-- %s\n' LICENSE.txt README.md SHA256SUMS keyview.exe larnix.exe)" ] ||
   fail "archive entries, dates or permissions:"$'\n'"$(zipinfo "$archive")"
 unzip -q "$archive" -d "$unpacked"
 (cd "$unpacked" && sha256sum --check --strict --quiet SHA256SUMS) || fail "SHA256SUMS does not match"
@@ -75,6 +76,7 @@ for file in "$larnix" "$keyview"; do
 done
 manual=$source/docs/manual.md
 cmp "$manual" "$unpacked/README.md" || fail "the archive's README.md is not docs/manual.md"
+cmp "$source/LICENSE" "$unpacked/LICENSE.txt" || fail "the archive's LICENSE.txt is not LICENSE"
 named=$(grep -oE 'larnix-[0-9.]+-win64\.zip' "$manual" | sort -u)
 [ "$named" = "larnix-$version-win64.zip" ] || fail "the manual names $named"
 [ "$(head -1 "$manual")" = "# larnix $version" ] || fail "the manual is titled $(head -1 "$manual")"
