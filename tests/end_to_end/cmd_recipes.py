@@ -69,8 +69,9 @@ def windows_path(path):
 
 def recipe(how, lines, larnix, keyview):
     """Runs the lines in a fresh folder; returns keyview's record of cmd and err.txt."""
-    with tempfile.TemporaryDirectory(prefix="larnix recipe ") as folder, \
-            tempfile.TemporaryDirectory() as elsewhere:
+    # Windows refuses to delete a file still held open: no traceback for that.
+    with tempfile.TemporaryDirectory(prefix="larnix recipe ", ignore_cleanup_errors=True) \
+            as folder, tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as elsewhere:
         shutil.copy(larnix, folder)
         text = "\r\n".join(lines).encode() + b"\r\n"
         # /d: no AutoRun commands of the user's cmd run first.
