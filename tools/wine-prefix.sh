@@ -6,7 +6,8 @@
 set -euo pipefail
 [ $# -eq 2 ] || { [ $# -gt 2 ] && [ "$1" = run ]; } ||
   { echo "usage: $0 start|stop DIR, or run DIR COMMAND..." >&2; exit 2; }
-export WINEPREFIX WINEDEBUG=-all
+# No menus or desktop entries in the user's home: Wine's menu builder stays off.
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
 WINEPREFIX=$(realpath -m "$2")
 # No display: Wine then uses its null driver, the same on every machine.
 unset DISPLAY WAYLAND_DISPLAY
@@ -16,6 +17,11 @@ stop() {
   [ -d "$WINEPREFIX" ] || return 0
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
+  # Debian's Wine puts the server's socket in a folder of TMPDIR, named in the prefix, that
+  # outlives the server.
+  local folder
+  folder=$(cat "$WINEPREFIX/wineserver" 2>/dev/null) || return 0
+  if [[ $folder == wine-?????? ]]; then rm -rf "${TMPDIR:-/tmp}/$folder"; fi
 }
 
 start() {
