@@ -77,9 +77,11 @@ done
 manual=$source/docs/manual.md
 cmp "$manual" "$unpacked/README.md" || fail "the archive's README.md is not docs/manual.md"
 cmp "$source/LICENSE" "$unpacked/LICENSE.txt" || fail "the archive's LICENSE.txt is not LICENSE"
-named=$(grep -oE 'larnix-[0-9.]+-win64\.zip' "$manual" | sort -u)
-[ "$named" = "larnix-$version-win64.zip" ] || fail "the manual names $named"
 [ "$(head -1 "$manual")" = "# larnix $version" ] || fail "the manual is titled $(head -1 "$manual")"
+# Every version the manual names is this one: larnix's, its files' and the version resource's.
+stale=$(grep -oE 'larnix[- ][0-9]+(\.[0-9]+)+|\b[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+\b' "$manual" |
+  sed 's/^larnix[- ]//' | grep -vxF -e "$version" -e "$version.0" | sort -u || true)
+[ -z "$stale" ] || fail "the manual names version $stale, not $version"
 # What only the developer needs stays out of what a Windows user reads.
 linux_side=$(grep -noiE 'apt-get|sudo|tools/|WINEPREFIX|wine-[a-z]*-prefix|wineserver|cmake|ctest|this machine' "$manual" || true)
 [ -z "$linux_side" ] || fail "the manual names Linux-side tools or build steps:"$'\n'"$linux_side"
