@@ -8,9 +8,10 @@ set -euo pipefail
 set=${1:-test}
 case $set in demo | test | bench) ;; *) echo "usage: $0 [demo|test|bench]" >&2; exit 2 ;; esac
 
-# CMake and make, the cross-compiler, Wine, and Python, which packs the archive that every
+# CMake and make; the cross-compiler, in its win32 threads variant alone, which is the one the
+# build uses wherever both are installed; Wine; and Python, which packs the archive that every
 # Windows build makes.
-packages=(cmake make g++-mingw-w64-x86-64 wine wine64 python3)
+packages=(cmake make g++-mingw-w64-x86-64-win32 wine wine64 python3)
 if [ "$set" != demo ]; then
   # The host build and its tests; clang's sanitizer and fuzzer runtime; the analysers and
   # linters of tools/static-analysis.sh; unzip, which reads the archive back; for the other
