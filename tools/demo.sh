@@ -21,5 +21,6 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   mkdir -p "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
 fi
-WINEPREFIX=$(realpath "$prefix") WINEDEBUG=-all env -u DISPLAY -u WAYLAND_DISPLAY \
+# No TMPDIR: Debian 13's Wine 10 aborts when it is set.
+WINEPREFIX=$(realpath "$prefix") WINEDEBUG=-all env -u DISPLAY -u WAYLAND_DISPLAY -u TMPDIR \
   wine build/windows/tools/keyview.exe build/windows/larnix.exe "$@"

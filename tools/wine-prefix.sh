@@ -9,19 +9,20 @@ set -euo pipefail
 # No menus or desktop entries in the user's home: Wine's menu builder stays off.
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
 WINEPREFIX=$(realpath -m "$2")
-# No display: Wine then uses its null driver, the same on every machine.
-unset DISPLAY WAYLAND_DISPLAY
+# No display: Wine then uses its null driver, the same on every machine. No TMPDIR: Debian 13's
+# Wine 10 aborts in wineboot ("free(): invalid pointer") when it is set.
+unset DISPLAY WAYLAND_DISPLAY TMPDIR
 log=$WINEPREFIX.log
 
 stop() {
   [ -d "$WINEPREFIX" ] || return 0
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
-  # Debian's Wine puts the server's socket in a folder of TMPDIR, named in the prefix, that
+  # Debian's Wine puts the server's socket in a folder of /tmp, named in the prefix, that
   # outlives the server.
   local folder
   folder=$(cat "$WINEPREFIX/wineserver" 2>/dev/null) || return 0
-  if [[ $folder == wine-?????? ]]; then rm -rf "${TMPDIR:-/tmp}/$folder"; fi
+  if [[ $folder == wine-?????? ]]; then rm -rf "/tmp/$folder"; fi
 }
 
 start() {

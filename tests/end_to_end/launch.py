@@ -35,7 +35,9 @@ def run(command, stdin=b"", cwd=None, timeout=300):
     if not ON_WINDOWS:
         command = ["wine"] + command
         env["WINEDEBUG"] = "-all"
+        # No display, Wine's null driver; no TMPDIR, with which Debian 13's Wine 10 aborts.
         env.pop("DISPLAY", None)
+        env.pop("TMPDIR", None)
     with tempfile.TemporaryFile() as given, tempfile.TemporaryFile() as out, \
             tempfile.TemporaryFile() as err:
         given.write(stdin)
