@@ -25,7 +25,7 @@ if [ ! -x "$root/usr/bin/wine" ]; then
     echo "debian-root.sh: $(id -un) has no subordinate IDs (/etc/subuid), which building without root needs: add a range with 'sudo usermod --add-subuids FIRST-LAST --add-subgids FIRST-LAST $(id -un)', or run the tests as root" >&2
     exit 1
   }
-  echo "building Debian $other's root file system in $root (about half a minute, once)" >&2
+  echo "building Debian $other's root file system in $root (a minute or two, once)" >&2
   # mmdebstrap's work folder, kept here rather than in /tmp: one that a killed build left
   # holds files of this user's subordinate IDs, which only a user namespace mapping them can
   # remove, and the next build does.

@@ -46,7 +46,7 @@ own)
     "${inner[@]}" ;;
 other)
   root=$("$source/tools/debian-root.sh")
-  # Its first build takes half a minute: a caller killed meanwhile wants no Wine started.
+  # Its first build takes a minute or two: a caller killed meanwhile wants no Wine started.
   [ "$(ps -o ppid= -p $$)" -eq "$PPID" ] || exit 1
   binds=()
   for folder in "$source" "$(dirname "$prefix")" "$PWD"; do
