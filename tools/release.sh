@@ -7,5 +7,4 @@ cd "$(dirname "$0")/.."
 tools/install-deps.sh demo
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j 2 --target release >/dev/null
-name=larnix-$(tools/version.sh)-win64.zip
-echo "SHA-256 of \`$name\`: \`$(sha256sum <"build/release/$name" | cut -d' ' -f1)\`"
+tools/version.sh --hash-line "build/release/larnix-$(tools/version.sh)-win64.zip"

@@ -4,9 +4,14 @@
 #   tools/version.sh TAG            fails unless TAG is v<version> and CHANGELOG.md has a dated
 #                                   section for that version; prints the section, the release's text
 #   tools/version.sh TAG ARCHIVE    the same, and fails unless that section records ARCHIVE's
-#                                   SHA-256 as tools/release.sh prints it, on a line of its own
+#                                   SHA-256 on a line of its own, as --hash-line prints it
+#   tools/version.sh --hash-line ARCHIVE    prints that line
 set -euo pipefail
+# The archive is named from where this was started.
+[ $# -lt 2 ] || set -- "$1" "$(realpath "$2")"
 cd "$(dirname "$0")/.."
+sha256() { sha256sum <"$1" | cut -d' ' -f1; }
+[ "${1:-}" != --hash-line ] || { echo "SHA-256 of \`$(basename "$2")\`: \`$(sha256 "$2")\`"; exit 0; }
 version=$(sed -n 's/^project(larnix VERSION \([0-9]*\.[0-9]*\.[0-9]*\)[ )].*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "version.sh: no version in CMakeLists.txt" >&2; exit 1; }
 [ $# -gt 0 ] || { echo "$version"; exit 0; }
@@ -21,7 +26,7 @@ grep -qE "^## \[${version//./\\.}\] - [0-9]{4}-[0-9]{2}-[0-9]{2}\$" CHANGELOG.md
 if [ $# -gt 1 ]; then
   # Only bytes a developer rebuilt are published: CI's archive must be the one recorded.
   name=$(basename "$2")
-  built=$(sha256sum <"$2" | cut -d' ' -f1)
+  built=$(sha256 "$2")
   recorded=$(sed -n "s/^SHA-256 of \`${name//./\\.}\`: \`\([0-9a-f]\{64\}\)\`\$/\1/p" <<<"$notes")
   [ -n "$recorded" ] ||
     { echo "version.sh: CHANGELOG.md's section for $version records no SHA-256 of $name" >&2; exit 1; }
