@@ -1,7 +1,9 @@
 // What keyview's parts share: keyview.cpp reads the options and the runs, keyview_hook.cpp
 // watches the keyboard, keyview_child.cpp starts a run and collects it, keyview_report.cpp
 // prints it.
-#pragma once
+#ifndef LARNIX_TOOLS_KEYVIEW_H
+#define LARNIX_TOOLS_KEYVIEW_H
+
 #include <windows.h>
 
 #include <string>
@@ -32,7 +34,8 @@ extern Held held;
 
 const DWORD child_timeout_ms = 10000;
 
-// keyview.cpp: the one way out, which releases what is held, and the end of a failed call.
+// keyview.cpp: the one way out, which releases what is held, and a run's end with status 3
+// and one line when something fails there, such as a call whose result says so.
 [[noreturn]] void finish(UINT status);
 [[noreturn]] void fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
 template <typename T> T checked(T result, const char *call)
@@ -53,3 +56,5 @@ Run run_child(const std::wstring &program, const std::string &command, bool with
 
 void print_for_person(const std::string &command, const Run &run); // keyview_report.cpp
 void print_record(const Run &run);
+
+#endif
