@@ -106,12 +106,14 @@ def recipe(how, lines, larnix, keyview):
         return record, open(path, "rb").read() if os.path.exists(path) else None
 
 
-def run(manual_path, larnix, keyview):
+def run(manual_path, larnix, keyview, wanted=lambda name: True):
     """Runs and checks every recipe; prints each failure and a summary, returns the failures."""
     written = open(manual_path, encoding="utf-8").read()
     manual = one_line(written)
     failed = 0
     for name, how, text, args, want_out, want_status, want_err, sent, claim in CASES:
+        if not wanted(name):
+            continue
         problems = []
         if text not in written:
             problems.append("the manual no longer has %r" % text)

@@ -27,6 +27,11 @@ CMD_EXE = (os.environ.get("ComSpec", r"C:\Windows\System32\cmd.exe") if ON_WINDO
            else r"C:\windows\system32\cmd.exe")
 
 
+def cut(text, limit=100):
+    """TEXT, or its first LIMIT characters and its length when it is longer."""
+    return text if len(text) <= limit else "%s... (%d characters)" % (text[:limit], len(text))
+
+
 def run(command, stdin=b"", cwd=None, timeout=300):
     """Runs COMMAND, a Windows program and its arguments; returns its exit status, standard
     output and standard error. Files, not pipes: a Wine process that outlives the command
