@@ -83,7 +83,8 @@ def reported(vk, extended, wine=WINE):
         return vk, extended  # Wine 8 run: as sent
     low = vk & 0xFF  # Wine 10 run; on Windows expected, not documented
     if low in SIDES:  # Wine's conformance test input.c, on Windows; Wine 10 run
-        low = SIDES[low][extended]
+        # There Shift with the extended flag stays left Shift: only Ctrl and Alt change side.
+        low = SIDES[low][extended and (wine is not None or low != 0x10)]
     if wine and vk & 0x800 and low in NUMPAD:  # Wine 10 run: Wine's own quirk, not Windows'
         low = NUMPAD[low]
     if not wine and low == 0xA1:  # Wine's conformance test input.c: right Shift as extended
