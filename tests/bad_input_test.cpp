@@ -42,13 +42,17 @@ std::vector<BadInput> bad_inputs()
 	return {
 	    {"EmptyAfterGoodOne", {"tap:41", ""}, 2, "bad op \n", "down 41, up 41, sleep 8"},
 	    {"OnlyEmptyArguments", {"", ""}, 2, "bad op \n", ""},
-	    {"HugeRunOfLeadingZeros", {"down:" + std::string(huge, '0') + "41"}, 0, "", "down 41, sleep 8"},
-	    {"HugeRunOfBlanks", {"down:" + std::string(huge, ' ') + "41"}, 0, "", "down 41, sleep 8"},
-	    {"HugeNumberSaturates", {"down:" + std::string(huge, 'F')}, 0, "", "down ffff, sleep 8"},
+	    {"HugeRunOfLeadingZeros", {"down:" + std::string(huge, '0') + "41"}, 0, "",
+	     "down 41, sleep 8"},
+	    {"HugeRunOfBlanks", {"down:" + std::string(huge, ' ') + "41"}, 0, "",
+	     "down 41, sleep 8"},
+	    {"HugeNumberSaturates", {"down:" + std::string(huge, 'F')}, 0, "",
+	     "down ffff, sleep 8"},
 	    {"HugeTrailingJunk", {"down:41" + std::string(huge, 'z')}, 0, "", "down 41, sleep 8"},
 	    {"HugeOpPrintedWhole", {long_op + ":41"}, 2, "bad op " + long_op + ":41\n", ""},
 	    {"HugeArgumentWithoutColon", {no_colon}, 2, "bad op " + no_colon + "\n", ""},
-	    {"HugeBadKeyPrintedWhole", {"up:" + no_digits}, 2, "bad key up:" + no_digits + "\n", ""},
+	    {"HugeBadKeyPrintedWhole", {"up:" + no_digits}, 2, "bad key up:" + no_digits + "\n",
+	     ""},
 	    {"TenThousandTaps", many_taps, 0, "", tap_events},
 	    {"BadArgumentAfterTenThousand", many_then_junk, 2, "bad op junk\n", tap_events},
 	    {"NonTextOp", {"\xff\xfe\x01:41"}, 2, "bad op \xff\xfe\x01:41\n", ""},
@@ -78,7 +82,9 @@ TEST_P(BadInputs, FollowTheArgumentRules)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, BadInputs, testing::ValuesIn(bad_inputs()),
-                         [](const testing::TestParamInfo<BadInput> &param) { return param.param.name; });
+                         [](const testing::TestParamInfo<BadInput> &param) {
+	                         return param.param.name;
+                         });
 
 // With no standard error to write to, the run goes exactly as with one: same events,
 // same status, and nothing turns up on standard output instead.

@@ -10,7 +10,10 @@
 # Usage: check_exe.sh VERSION SOURCE_DIR LARNIX_EXE KEYVIEW_EXE ARCHIVE
 set -euo pipefail
 version=$1 source=$2 larnix=$3 keyview=$4 archive=$5
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
 
 check_shipped() {
   local exe=$1 name headers resources manifest

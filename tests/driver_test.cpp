@@ -18,7 +18,9 @@ TEST_P(Driver, RunsArgumentsInOrder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Driver, testing::ValuesIn(driver_cases()),
-                         [](const testing::TestParamInfo<DriverCase> &param) { return param.param.name; });
+                         [](const testing::TestParamInfo<DriverCase> &param) {
+	                         return param.param.name;
+                         });
 
 TEST(Driver, EmptyArgumentVectorGivesUsage)
 {

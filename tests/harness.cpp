@@ -56,7 +56,8 @@ unsigned int read_le(const std::string &bytes, size_t at, size_t width)
 {
 	unsigned int value = 0;
 	for (size_t i = 0; i < width; i++)
-		value |= static_cast<unsigned int>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+		value |= static_cast<unsigned int>(static_cast<unsigned char>(bytes[at + i]))
+		         << (8 * i);
 	return value;
 }
 
@@ -71,7 +72,8 @@ std::string describe_send(const platform::Call *map, const platform::Call &send,
 		return text;
 	}
 	const std::string &b = send.bytes;
-	const unsigned int vk = read_le(b, 8, 2), scan = read_le(b, 10, 2), flags = read_le(b, 12, 4);
+	const unsigned int vk = read_le(b, 8, 2), scan = read_le(b, 10, 2),
+	                   flags = read_le(b, 12, 4);
 	std::string zero(40, '\0');
 	zero.replace(0, 4, b, 0, 4);
 	zero.replace(8, 8, b, 8, 8);
@@ -109,8 +111,9 @@ void end_capture(std::string &out, std::string &err)
 
 bool listed_as_extended(unsigned int code)
 {
-	static const unsigned int extended[] = {0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x2C,
-	                                        0x2D, 0x2E, 0x5B, 0x5C, 0x5D, 0x6F, 0x90, 0xA3, 0xA5};
+	static const unsigned int extended[] = {0x21, 0x22, 0x23, 0x24, 0x25, 0x26,
+	                                        0x27, 0x28, 0x2C, 0x2D, 0x2E, 0x5B,
+	                                        0x5C, 0x5D, 0x6F, 0x90, 0xA3, 0xA5};
 	for (unsigned int listed : extended)
 		if (code == listed)
 			return true;
@@ -172,7 +175,8 @@ Outcome run_larnix(const std::vector<std::string> &args, const platform::Behavio
 		return outcome;
 	const std::string first = "binary stderr";
 	if (outcome.trace.compare(0, first.size(), first) == 0)
-		outcome.trace.erase(0, outcome.trace.size() > first.size() ? first.size() + 2 : first.size());
+		outcome.trace.erase(
+		    0, outcome.trace.size() > first.size() ? first.size() + 2 : first.size());
 	else
 		outcome.trace = "stderr not made binary first: " + outcome.trace;
 	return outcome;

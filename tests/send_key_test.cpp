@@ -10,7 +10,8 @@ struct Sent {
 	std::string err, out, trace;
 };
 
-Sent send(unsigned int vk, int release, const platform::Behaviour &behaviour = platform::Behaviour())
+Sent send(unsigned int vk, int release,
+          const platform::Behaviour &behaviour = platform::Behaviour())
 {
 	Sent sent{};
 	platform::reset(behaviour);

@@ -18,16 +18,18 @@ hash=$(sha256sum <"$tree/$name" | cut -d' ' -f1)
 off=$(tr 0-9a-f 1-9a-f0 <<<"${hash:0:1}")${hash:1}
 failed=0
 
-expect() {  # TAG HEADING HASH_LINE REFUSAL: REFUSAL is the one line expected, or empty to pass
+expect() { # TAG HEADING HASH_LINE REFUSAL: REFUSAL is the one line expected, or empty to pass
   printf "## [%s\n\nNew.\n\n%s\n\n## [0.9.0] - 2026-01-01\n\nSHA-256 of \`%s\`: \`%s\`\n" \
     "$2" "$3" "$name" "$hash" >"$tree/CHANGELOG.md"
   local out err status=0
   out=$("$tree/tools/version.sh" "$1" "$tree/$name" 2>"$tree/err") || status=$?
   err=$(cat "$tree/err")
   if [ -n "$4" ] && { [ $status -ne 1 ] || [ "$err" != "version.sh: $4" ]; }; then
-    echo "FAIL $1 '$2' '$3': status $status, said '$err', not 'version.sh: $4'"; failed=1
+    echo "FAIL $1 '$2' '$3': status $status, said '$err', not 'version.sh: $4'"
+    failed=1
   elif [ -z "$4" ] && { [ $status -ne 0 ] || [ "$out" != "$(printf 'New.\n\n%s' "$3")" ]; }; then
-    echo "FAIL $1 '$2' '$3': status $status, printed '$out', said '$err'"; failed=1
+    echo "FAIL $1 '$2' '$3': status $status, printed '$out', said '$err'"
+    failed=1
   fi
 }
 

@@ -10,7 +10,10 @@
 set -euo pipefail
 case ${1:-} in
 bookworm | trixie) release=$1 ;;
-*) echo "usage: $0 bookworm|trixie" >&2; exit 2 ;;
+*)
+  echo "usage: $0 bookworm|trixie" >&2
+  exit 2
+  ;;
 esac
 [ "$(id -u)" -eq 0 ] || exec sudo "$0" "$@"
 cd "$(dirname "$0")/.."

@@ -11,10 +11,14 @@ cd "$(dirname "$0")/.."
 # The machine's own file, not one of the checkout's for shellcheck to follow.
 # shellcheck source=/dev/null
 . /etc/os-release
+refuse() {
+  echo "debian-root.sh: $*" >&2
+  exit 1
+}
 case $VERSION_CODENAME in
 bookworm) other=trixie ;;
 trixie) other=bookworm ;;
-*) echo "debian-root.sh: runs on Debian 12 or 13, not on ${PRETTY_NAME:-this system}" >&2; exit 1 ;;
+*) refuse "runs on Debian 12 or 13, not on ${PRETTY_NAME:-this system}" ;;
 esac
 # The mirrors this machine's own packages come from. The $(…) are apt's fields, not the shell's.
 mirror() {
@@ -23,8 +27,7 @@ mirror() {
     awk -v release="$VERSION_CODENAME$1" '$2 == release { print $1; exit }'
 }
 mirror=$(mirror "")
-[ -n "$mirror" ] ||
-  { echo "debian-root.sh: no mirror for $VERSION_CODENAME in apt's lists" >&2; exit 1; }
+[ -n "$mirror" ] || refuse "no mirror for $VERSION_CODENAME in apt's lists"
 
 if [ "${1:-}" = --bare ]; then
   if [ $# -ne 3 ] || [ "$(id -u)" -ne 0 ]; then
@@ -45,10 +48,8 @@ else
 fi
 if [ ! -x "$root/$ready" ]; then
   # Without root, apt and dpkg's users in the build are this user's subordinate IDs.
-  [ "$(id -u)" -eq 0 ] || grep -qE "^($(id -un)|$(id -u)):" /etc/subuid || {
-    echo "debian-root.sh: $(id -un) has no subordinate IDs (/etc/subuid), which building without root needs: add a range with 'sudo usermod --add-subuids FIRST-LAST --add-subgids FIRST-LAST $(id -un)', or run the tests as root" >&2
-    exit 1
-  }
+  [ "$(id -u)" -eq 0 ] || grep -qE "^($(id -un)|$(id -u)):" /etc/subuid ||
+    refuse "$(id -un) has no subordinate IDs (/etc/subuid), which building without root needs: add a range with 'sudo usermod --add-subuids FIRST-LAST --add-subgids FIRST-LAST $(id -un)', or run the tests as root"
   echo "building Debian $release's root file system in $root (a minute or two, once)" >&2
   # mmdebstrap's work folder, kept here rather than in /tmp: one that a killed build left
   # holds files of this user's subordinate IDs, which only a user namespace mapping them can
@@ -64,7 +65,7 @@ if [ ! -x "$root/$ready" ]; then
   # Unshare mode needs no root: apt and dpkg run in namespaces of their own, with their mounts,
   # gone with the build however it ends. The folder takes its name only when complete.
   TMPDIR=$work mmdebstrap --quiet --variant=minbase --mode=unshare "${options[@]}" \
-      "$release" - "${sources[@]}" </dev/null |
+    "$release" - "${sources[@]}" </dev/null |
     tar -x -C "$root.part" "${untar[@]}"
   remove "$work"
   rm -rf "$root"

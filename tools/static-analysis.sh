@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Static analysis of the program: clang-tidy with the checks in .clang-tidy, and cppcheck
 # with the suppressions in tools/cppcheck-suppressions.txt. Both read src/ against the
-# stand-in platform headers (tests/win32) and fail on any finding. Then shellcheck over every
-# shell script, pyflakes over every Python file and actionlint over the CI workflow.
+# stand-in platform headers (tests/win32) and fail on any finding. Then the layout of every
+# C++ file (lines of at most 100 columns) and shell script (shfmt), shellcheck over every shell
+# script, pyflakes over every Python file and actionlint over the CI workflow.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,7 +26,19 @@ cppcheck "${level[@]}" --quiet --error-exitcode=1 --enable=all --inconclusive --
 # CI may check it out without git's data.
 mapfile -t files < <(find . \( -path ./build -o -path ./.git \) -prune -o -type f -print | sort)
 mapfile -t scripts < <(awk 'FNR == 1 && /^#!.*sh$/ { print FILENAME } { nextfile }' "${files[@]}")
+# Two spaces an indent, as Debian 12's shfmt and 13's both lay it out: -d shows what differs.
+shfmt -i 2 -d "${scripts[@]}"
 shellcheck "${scripts[@]}"
+# C++ is laid out by hand, as clang-format lays it out differently on Debian 12 and 13: its
+# lines are held to 100 columns, a tab counting 8.
+mapfile -t cpp < <(printf '%s\n' "${files[@]}" | grep -E '\.(cpp|h)$')
+long=0
+for file in "${cpp[@]}"; do
+  expand -t 8 "$file" |
+    awk -v f="$file" 'length > 100 { print f ":" NR ": " length " columns"; bad = 1 } END { exit bad }' ||
+    long=1
+done
+[ $long -eq 0 ]
 mapfile -t python < <(printf '%s\n' "${files[@]}" | grep '\.py$')
 pyflakes3 "${python[@]}"
 

@@ -12,31 +12,39 @@ set -euo pipefail
 [ $# -lt 2 ] || set -- "$1" "$(realpath "$2")"
 cd "$(dirname "$0")/.."
 sha256() { sha256sum <"$1" | cut -d' ' -f1; }
-[ "${1:-}" != --hash-line ] || { echo "SHA-256 of \`$(basename "$2")\`: \`$(sha256 "$2")\`"; exit 0; }
+refuse() {
+  echo "version.sh: $*" >&2
+  exit 1
+}
+if [ "${1:-}" = --hash-line ]; then
+  echo "SHA-256 of \`$(basename "$2")\`: \`$(sha256 "$2")\`"
+  exit 0
+fi
 version=$(sed -n 's/^project(larnix VERSION \([0-9]*\.[0-9]*\.[0-9]*\)[ )].*/\1/p' CMakeLists.txt)
-[ -n "$version" ] || { echo "version.sh: no version in CMakeLists.txt" >&2; exit 1; }
-[ $# -gt 0 ] || { echo "$version"; exit 0; }
-[ "$1" = "v$version" ] || { echo "version.sh: tag $1 is not v$version, the version in CMakeLists.txt" >&2; exit 1; }
+[ -n "$version" ] || refuse "no version in CMakeLists.txt"
+if [ $# -eq 0 ]; then
+  echo "$version"
+  exit 0
+fi
+[ "$1" = "v$version" ] || refuse "tag $1 is not v$version, the version in CMakeLists.txt"
 # Keep a Changelog: from "## [VERSION]" to the next "## [" heading, without the link
 # definitions at the end and the blank lines around.
 notes=$(sed -n "/^## \[${version//./\\.}\]/,/^## \[/{/^## \[/d;/^\[[^]]*\]: /d;p}" CHANGELOG.md | sed '/./,$!d')
-[ -n "$notes" ] || { echo "version.sh: CHANGELOG.md has no section for $version" >&2; exit 1; }
+[ -n "$notes" ] || refuse "CHANGELOG.md has no section for $version"
 # A release's section carries its day; "Unreleased" there means the changelog was not finished.
 grep -qE "^## \[${version//./\\.}\] - [0-9]{4}-[0-9]{2}-[0-9]{2}\$" CHANGELOG.md ||
-  { echo "version.sh: CHANGELOG.md's section for $version has no release date" >&2; exit 1; }
+  refuse "CHANGELOG.md's section for $version has no release date"
 # Sentences true only before the release, which a published text would still say.
 for stale in "recorded here when the release is cut" "Not yet run on Windows itself"; do
   [[ $(tr '\n' ' ' <<<"$notes") != *"$stale"* ]] ||
-    { echo "version.sh: CHANGELOG.md's section for $version still says \"$stale\"" >&2; exit 1; }
+    refuse "CHANGELOG.md's section for $version still says \"$stale\""
 done
 if [ $# -gt 1 ]; then
   # Only bytes a developer rebuilt are published: CI's archive must be the one recorded.
   name=$(basename "$2")
   built=$(sha256 "$2")
   recorded=$(sed -n "s/^SHA-256 of \`${name//./\\.}\`: \`\([0-9a-f]\{64\}\)\`\$/\1/p" <<<"$notes")
-  [ -n "$recorded" ] ||
-    { echo "version.sh: CHANGELOG.md's section for $version records no SHA-256 of $name" >&2; exit 1; }
-  [ "$built" = "$recorded" ] ||
-    { echo "version.sh: $name has SHA-256 $built, CHANGELOG.md records $recorded" >&2; exit 1; }
+  [ -n "$recorded" ] || refuse "CHANGELOG.md's section for $version records no SHA-256 of $name"
+  [ "$built" = "$recorded" ] || refuse "$name has SHA-256 $built, CHANGELOG.md records $recorded"
 fi
 echo "$notes"

@@ -4,8 +4,11 @@
 #   tools/wine-prefix.sh stop DIR             stops the server and every Wine process of the prefix
 #   tools/wine-prefix.sh run DIR COMMAND...   COMMAND in a new prefix, removed afterwards
 set -euo pipefail
-[ $# -eq 2 ] || { [ $# -gt 2 ] && [ "$1" = run ]; } ||
-  { echo "usage: $0 start|stop DIR, or run DIR COMMAND..." >&2; exit 2; }
+usage() {
+  echo "usage: $0 start|stop DIR, or run DIR COMMAND..." >&2
+  exit 2
+}
+[ $# -eq 2 ] || { [ $# -gt 2 ] && [ "$1" = run ]; } || usage
 # No menus or desktop entries in the user's home: Wine's menu builder stays off.
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
 WINEPREFIX=$(realpath -m "$2")
@@ -47,11 +50,15 @@ start) start ;;
 stop) stop ;;
 run)
   shift 2
-  stop; rm -rf "$WINEPREFIX"; start
+  stop
+  rm -rf "$WINEPREFIX"
+  start
   status=0
   "$@" || status=$?
   # A prefix is most of a gigabyte; its log stays for a look after a failure.
-  stop; rm -rf "$WINEPREFIX"
-  exit $status ;;
-*) echo "usage: $0 start|stop DIR, or run DIR COMMAND..." >&2; exit 2 ;;
+  stop
+  rm -rf "$WINEPREFIX"
+  exit $status
+  ;;
+*) usage ;;
 esac

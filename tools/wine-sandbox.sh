@@ -10,7 +10,10 @@
 #                                                   user may not make the namespaces
 # The checkout, PREFIX's folder and the current folder are seen at their own paths.
 set -euo pipefail
-usage() { echo "usage: $0 own|other PREFIX COMMAND..., or $0 check" >&2; exit 2; }
+usage() {
+  echo "usage: $0 own|other PREFIX COMMAND..., or $0 check" >&2
+  exit 2
+}
 [ $# -ge 3 ] || [ "$*" = check ] || usage
 
 own_user=() other_user=()
@@ -43,7 +46,8 @@ case $which in
 own)
   # unshare dies with its parent, and the namespace's first process, so all of it, with unshare.
   exec setpriv --pdeathsig KILL unshare "${own_user[@]}" --mount --pid --fork --kill-child --mount-proc \
-    "${inner[@]}" ;;
+    "${inner[@]}"
+  ;;
 other)
   root=$("$source/tools/debian-root.sh")
   # Its first build takes a minute or two: a caller killed meanwhile wants no Wine started.
@@ -54,6 +58,7 @@ other)
   done
   exec bwrap "${other_user[@]}" --bind "$root" / --dev /dev --tmpfs /dev/shm --proc /proc --ro-bind /sys /sys \
     --tmpfs /tmp --ro-bind /etc/resolv.conf /etc/resolv.conf "${binds[@]}" --chdir "$PWD" \
-    --setenv HOME /tmp --unshare-pid --die-with-parent "${inner[@]}" ;;
+    --setenv HOME /tmp --unshare-pid --die-with-parent "${inner[@]}"
+  ;;
 *) usage ;;
 esac

@@ -34,8 +34,10 @@ Input decode(const uint8_t *data, size_t size)
 	for (size_t i = 0; i < header_size; i++)
 		header[i] = data[i];
 	const auto word = [&](size_t at) {
-		return static_cast<uint32_t>(header[at]) | static_cast<uint32_t>(header[at + 1]) << 8 |
-		       static_cast<uint32_t>(header[at + 2]) << 16 | static_cast<uint32_t>(header[at + 3]) << 24;
+		return static_cast<uint32_t>(header[at]) |
+		       static_cast<uint32_t>(header[at + 1]) << 8 |
+		       static_cast<uint32_t>(header[at + 2]) << 16 |
+		       static_cast<uint32_t>(header[at + 3]) << 24;
 	};
 	static const UINT answers[] = {0, 2, 0xFFFFFFFFu, 1};
 
@@ -121,12 +123,14 @@ Expected model(const Input &input)
 		if (sends++ != b.refuse_send || b.refused_answer == 1)
 			return true;
 		expected.status = 1;
-		expected.err = "SendInput failed for " + hex(vk) + ": " + std::to_string(b.refusal_error) + "\n";
+		expected.err = "SendInput failed for " + hex(vk) + ": " +
+		               std::to_string(b.refusal_error) + "\n";
 		return false;
 	};
 	for (const std::string &arg : input.args) {
 		const size_t colon = arg.find(':');
-		const unsigned int vk = colon == std::string::npos ? 0 : key_value(arg.substr(colon + 1)) & 0xFFFFu;
+		const unsigned int vk =
+		    colon == std::string::npos ? 0 : key_value(arg.substr(colon + 1)) & 0xFFFFu;
 		const std::string op = colon == std::string::npos ? "" : arg.substr(0, colon);
 		if (colon != std::string::npos && vk == 0) {
 			expected.status = 2;
@@ -169,15 +173,17 @@ std::string shown(const std::string &text)
 void fail(const Input &input, const Outcome &got, const Expected &expected, const char *what)
 {
 	fprintf(stderr, "invariant broken: %s\n", what);
-	fprintf(stderr, "%zu arguments, refuse_send %d answer %u error %u, stderr %s\n", input.args.size(),
-	        input.behaviour.refuse_send, input.behaviour.refused_answer, input.behaviour.refusal_error,
-	        input.stderr_closed ? "closed" : "open");
+	fprintf(stderr, "%zu arguments, refuse_send %d answer %u error %u, stderr %s\n",
+	        input.args.size(), input.behaviour.refuse_send, input.behaviour.refused_answer,
+	        input.behaviour.refusal_error, input.stderr_closed ? "closed" : "open");
 	for (size_t i = 0; i < input.args.size() && i < 20; i++)
 		fprintf(stderr, "  arg %zu: \"%s\"\n", i, shown(input.args[i]).c_str());
 	fprintf(stderr, "status %d, expected %d\n", got.status, expected.status);
-	fprintf(stderr, "stderr \"%s\"\n  expected \"%s\"\n", shown(got.err).c_str(), shown(expected.err).c_str());
+	fprintf(stderr, "stderr \"%s\"\n  expected \"%s\"\n", shown(got.err).c_str(),
+	        shown(expected.err).c_str());
 	fprintf(stderr, "stdout \"%s\"\n", shown(got.out).c_str());
-	fprintf(stderr, "events %s\n  expected %s\n", shown(got.trace).c_str(), shown(expected.events).c_str());
+	fprintf(stderr, "events %s\n  expected %s\n", shown(got.trace).c_str(),
+	        shown(expected.events).c_str());
 	abort();
 }
 
@@ -186,8 +192,9 @@ void fail(const Input &input, const Outcome &got, const Expected &expected, cons
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
 	const Input input = decode(data, size);
-	const Outcome got = run_larnix(input.args, input.behaviour,
-	                               input.stderr_closed ? StandardError::closed : StandardError::caught);
+	const Outcome got =
+	    run_larnix(input.args, input.behaviour,
+	               input.stderr_closed ? StandardError::closed : StandardError::caught);
 	Expected expected = model(input);
 	if (input.stderr_closed)
 		expected.err.clear();
