@@ -48,7 +48,7 @@ setpriv --pdeathsig KILL unshare --mount --pid --fork --kill-child bash -euc '
   umount -l .
   cd "$3"
   exec env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root CI=true \
-    bash --noprofile --norc -eo pipefail -c "bash .ci/run" </dev/null
+    bash .ci/run </dev/null
 ' - "$lower" "$run" "$checkout" 2>&1 | tee "$log" || status=$?
 verdict=passed
 [ $status -eq 0 ] || verdict="failed ($status)"

@@ -2,8 +2,8 @@
 """Fetches one package without dependencies from the npm registry into FOLDER (as npm would
 install it there), unless FOLDER holds that version already, and holds its bytes to the
 SHA-512 the registry published for it. No npm is needed, and nothing is written but FOLDER
-and, while it is filled, FOLDER.part beside it. The registry is npm's default, or npm_config_registry. On failure, one line on
-standard error says why.
+and, while it is filled, FOLDER.part beside it. The registry is npm's default, or
+npm_config_registry. On failure, one line on standard error says why.
 
 usage: fetch_npm.py NAME VERSION INTEGRITY FOLDER    INTEGRITY as the registry gives it, sha512-...
 """
