@@ -21,6 +21,5 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   mkdir -p "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
 fi
-# No TMPDIR: Debian 13's Wine 10 aborts when it is set.
-WINEPREFIX=$(realpath "$prefix") WINEDEBUG=-all env -u DISPLAY -u WAYLAND_DISPLAY -u TMPDIR \
-  wine build/windows/tools/keyview.exe build/windows/larnix.exe "$@"
+WINEPREFIX=$(realpath "$prefix") tools/wine-prefix.sh wine build/windows/tools/keyview.exe \
+  build/windows/larnix.exe "$@"

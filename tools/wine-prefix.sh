@@ -1,20 +1,38 @@
 #!/usr/bin/env bash
-# A Wine prefix of its own for running larnix.exe, with its server kept up between runs.
+# Wine, started one way for every check, demo and hand run: in a prefix of its own, with its
+# server kept up between runs, and the environment below.
 #   tools/wine-prefix.sh start DIR            makes the prefix unless it exists, starts its server
 #   tools/wine-prefix.sh stop DIR             stops the server and every Wine process of the prefix
 #   tools/wine-prefix.sh run DIR COMMAND...   COMMAND in a new prefix, removed afterwards
+#   tools/wine-prefix.sh wine ARG...          wine ARG... in the prefix WINEPREFIX names
+# LARNIX_DISPLAY, where set, is the X display Wine is given; only a test of a real keyboard sets it.
 set -euo pipefail
 usage() {
-  echo "usage: $0 start|stop DIR, or run DIR COMMAND..." >&2
+  echo "usage: $0 start|stop DIR, run DIR COMMAND..., or wine ARG..." >&2
   exit 2
 }
-[ $# -eq 2 ] || { [ $# -gt 2 ] && [ "$1" = run ]; } || usage
-# No menus or desktop entries in the user's home: Wine's menu builder stays off.
-export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
-WINEPREFIX=$(realpath -m "$2")
+case ${1:-} in
+start | stop) [ $# -eq 2 ] || usage ;;
+run) [ $# -gt 2 ] || usage ;;
+wine) [ $# -gt 1 ] || usage ;;
+*) usage ;;
+esac
+# No menus or desktop entries in the user's home: Wine's menu builder stays off. Wine's own
+# messages stay off unless the caller asks for a channel, as they would mix with the standard
+# error the checks compare.
+export WINEPREFIX WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=winemenubuilder.exe=d
+if [ "$1" = wine ]; then
+  [ -n "${WINEPREFIX:-}" ] || {
+    echo "wine-prefix.sh: wine needs WINEPREFIX, a prefix made by start or run" >&2
+    exit 2
+  }
+else
+  WINEPREFIX=$(realpath -m "$2")
+fi
 # No display: Wine then uses its null driver, the same on every machine. No TMPDIR: Debian 13's
 # Wine 10 aborts in wineboot ("free(): invalid pointer") when it is set.
 unset DISPLAY WAYLAND_DISPLAY TMPDIR
+[ -z "${LARNIX_DISPLAY:-}" ] || export DISPLAY=$LARNIX_DISPLAY
 log=$WINEPREFIX.log
 
 stop() {
@@ -48,6 +66,10 @@ start() {
 case $1 in
 start) start ;;
 stop) stop ;;
+wine)
+  shift
+  exec wine "$@"
+  ;;
 run)
   shift 2
   stop
@@ -60,5 +82,4 @@ run)
   rm -rf "$WINEPREFIX"
   exit $status
   ;;
-*) usage ;;
 esac

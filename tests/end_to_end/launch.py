@@ -9,10 +9,14 @@ import tempfile
 
 LLKHF_UP = 0x80
 ON_WINDOWS = os.name == "nt"
+# The one way the project starts Wine.
+WINE_PREFIX_SH = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(
+    os.path.abspath(__file__)))), "tools", "wine-prefix.sh")
 # The version of the Wine that runs the programs, as (major, minor); None on Windows.
 WINE = None if ON_WINDOWS else tuple(int(n) for n in re.match(
-    r"wine-(\d+)\.(\d+)", subprocess.run(["wine", "--version"], stdout=subprocess.PIPE,
-                                         stderr=subprocess.DEVNULL, text=True).stdout).groups())
+    r"wine-(\d+)\.(\d+)", subprocess.run([WINE_PREFIX_SH, "wine", "--version"],
+                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                         text=True).stdout).groups())
 PLATFORM = "Windows" if ON_WINDOWS else "Wine %d.%d" % WINE
 # The keys larnix sends with the extended flag.
 EXTENDED = {0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x2C, 0x2D, 0x2E, 0x5B, 0x5C, 0x5D,
@@ -32,22 +36,34 @@ def cut(text, limit=100):
     return text if len(text) <= limit else "%s... (%d characters)" % (text[:limit], len(text))
 
 
+def started(command, display=None):
+    """COMMAND, a Windows program and its arguments, as this platform starts it: itself on
+    Windows, elsewhere through the one way the project starts Wine, given the X display DISPLAY
+    where a test needs one; and the environment for it."""
+    if ON_WINDOWS:
+        return command, None
+    env = dict(os.environ)
+    if display:
+        env["LARNIX_DISPLAY"] = display
+    return [WINE_PREFIX_SH, "wine"] + command, env
+
+
+def start(command, display=None, **options):
+    """COMMAND started, not awaited: its subprocess.Popen, OPTIONS passed on to it."""
+    argv, env = started(command, display)
+    return subprocess.Popen(argv, env=env, **options)
+
+
 def run(command, stdin=b"", cwd=None, timeout=300):
     """Runs COMMAND, a Windows program and its arguments; returns its exit status, standard
     output and standard error. Files, not pipes: a Wine process that outlives the command
     cannot hold them open."""
-    env = dict(os.environ)
-    if not ON_WINDOWS:
-        command = ["wine"] + command
-        env["WINEDEBUG"] = "-all"
-        # No display, Wine's null driver; no TMPDIR, with which Debian 13's Wine 10 aborts.
-        env.pop("DISPLAY", None)
-        env.pop("TMPDIR", None)
+    argv, env = started(command)
     with tempfile.TemporaryFile() as given, tempfile.TemporaryFile() as out, \
             tempfile.TemporaryFile() as err:
         given.write(stdin)
         given.seek(0)
-        status = subprocess.run(command, stdin=given, stdout=out, stderr=err, cwd=cwd, env=env,
+        status = subprocess.run(argv, stdin=given, stdout=out, stderr=err, cwd=cwd, env=env,
                                 timeout=timeout).returncode
         out.seek(0)
         err.seek(0)
