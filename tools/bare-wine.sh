@@ -19,10 +19,12 @@ for file in "$@"; do
   pattern=$command
   [[ $file != *.py ]] || pattern=$python
   # The entry point's own subcommand is the one call allowed.
-  if sed -E 's/wine-prefix\.sh"? wine\b/wine-prefix.sh/g; s/WINE_PREFIX_SH, "wine"/WINE_PREFIX_SH/g' \
-    "$file" | grep -nE "$pattern" | sed "s|^|$file:|"; then
+  mapfile -t lines < <(sed -E 's/wine-prefix\.sh"? wine\b/wine-prefix.sh/g
+    s/WINE_PREFIX_SH, "wine"/WINE_PREFIX_SH/g' "$file" | grep -nE "$pattern" | cut -d: -f1)
+  for line in "${lines[@]}"; do
+    echo "$file:$line: $(sed -n "${line}p" "$file")"
     found=1
-  fi
+  done
 done
 [ $found -eq 0 ] || echo "bare-wine.sh: start Wine through tools/wine-prefix.sh wine, not bare" >&2
 exit $found
