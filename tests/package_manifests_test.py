@@ -19,7 +19,8 @@ atexit.register(shutil.rmtree, tree)
 version = subprocess.check_output([source + "/tools/version.sh"], text=True).strip()
 name, tag, programs = "larnix-%s-win64.zip" % version, "v" + version, ["larnix.exe", "keyview.exe"]
 os.mkdir(tree + "/tools")
-shutil.copy(source + "/tools/package_manifests.py", tree + "/tools")
+for script in ("package_manifests.py", "version.sh"):
+    shutil.copy(source + "/tools/" + script, tree + "/tools")
 shutil.copy(source + "/CMakeLists.txt", tree)
 with open(tree + "/CHANGELOG.md", "w") as f:
     f.write("## [%s] - 2026-12-08\n\n## [0.9.0] - 2026-01-01\n" % version)

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Measures, without passing or failing anything:
-#  (a) the size of larnix.exe and the DLLs it imports;
-#  (b) the instructions the program executes per argument, counted by valgrind's callgrind
+# Measures what no test does, without passing or failing anything:
+#  (a) the instructions the program executes per argument, counted by valgrind's callgrind
 #      over main on the host build (compiled -Os, as larnix.exe is), against a platform
 #      that takes each event at once and does not pause;
-#  (c) under Wine, the pacing a low-level keyboard hook (keyview.exe) sees over 200 taps.
-# Prints the report and keeps a copy in build/bench-report.txt.
+#  (b) under this machine's Wine and the other Debian release's, each in a sandbox of its own
+#      as the end-to-end checks run, the wall time of long runs against their pauses
+#      (tools/bench/pacing.py).
+# larnix.exe's size and imports are tests/check_exe.sh's; the pauses' spread, the end-to-end
+# checks'. Prints the report and keeps a copy in build/bench-report.txt.
 #   tools/bench.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,21 +18,8 @@ cmake --build --preset host -j 2 --target count_main >/dev/null
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j 2 >/dev/null
 
-exe=build/windows/larnix.exe
-viewer=build/windows/tools/keyview.exe
-taps=200
-pause_ms=8
-
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-
-footprint() {
-  echo "(a) footprint of $exe"
-  echo "    size: $(stat -c %s "$exe") bytes"
-  echo "    imports: $(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ { print $3 }' | sort | paste -sd ' ')"
-}
-
 instructions() {
-  echo "(b) instructions executed by main on the host build (callgrind), argument tap:41"
+  echo "(a) instructions executed by main on the host build (callgrind), argument tap:41"
   printf '    %10s %14s %18s\n' arguments instructions 'per argument'
   local n total first=0 last=0
   for n in 1 10 1000; do
@@ -46,49 +35,17 @@ instructions() {
 }
 
 pacing() {
-  local runs=5
-  echo "(c) pacing under Wine, $runs runs of $taps x tap:41, as the hook in keyview.exe sees it"
-  if [ ! -f "$viewer" ]; then
-    echo "    skipped: $viewer is not built"
-    return
-  fi
-  local args=() i record presses gaps="" walls=""
-  for ((i = 0; i < taps; i++)); do args+=(tap:41); done
-  for ((i = 0; i < runs; i++)); do
-    record=$(wine "$viewer" --records "$exe" "${args[@]}" | tr -d '\r')
-    # The press of each argument (flags without the key-up bit 0x80), its time stamp.
-    presses=$(grep -o '"flags":[0-9]*,"time":[0-9]*' <<<"$record" |
-      awk -F'[:,]' '{ if (int($2 / 128) % 2 == 0) print $4 }')
-    if [ "$(wc -l <<<"$presses")" -ne "$taps" ]; then
-      echo "    the hook saw $(wc -l <<<"$presses") presses, not $taps: $(head -c 200 <<<"$record")"
-      return
-    fi
-    gaps+="$(awk 'NR > 1 { print $1 - previous } { previous = $1 }' <<<"$presses")"$'\n'
-    walls+="$(grep -o '"wall_ms":[0-9.]*' <<<"$record" | cut -d: -f2)"$'\n'
+  local wine
+  tools/wine-sandbox.sh check
+  for wine in own other; do
+    printf '(b) '
+    tools/wine-sandbox.sh "$wine" "build/wine-bench-$wine-prefix" \
+      python3 tools/bench/pacing.py build/windows/larnix.exe build/windows/tools/keyview.exe
   done
-  gaps=$(grep . <<<"$gaps")
-  echo "    gap between one argument's press and the next's (ms), $(wc -l <<<"$gaps") gaps," \
-    "against the $pause_ms ms pause: min $(sort -n <<<"$gaps" | head -1)," \
-    "median $(median <<<"$gaps"), max $(sort -n <<<"$gaps" | tail -1)," \
-    "mean $(awk '{ s += $1 } END { printf "%.2f", s / NR }' <<<"$gaps")"
-  walls=$(grep . <<<"$walls")
-  awk -v w="$(median <<<"$walls")" -v lo="$(sort -n <<<"$walls" | head -1)" -v hi="$(sort -n <<<"$walls" | tail -1)" \
-    -v n="$taps" -v p="$pause_ms" 'BEGIN {
-		printf "    wall time of larnix.exe, process start to exit: median %.0f ms (%.0f to %.0f) = %.3f x %d x %d ms\n",
-			w, lo, hi, w / (n * p), n, p }'
 }
 
-# Wine runs in a prefix of the benchmark's own unless the caller names one.
-if [ -z "${WINEPREFIX:-}" ]; then
-  export WINEPREFIX="$PWD/build/wine-bench"
-  trap 'tools/wine-prefix.sh stop "$WINEPREFIX"' EXIT
-  tools/wine-prefix.sh start "$WINEPREFIX"
-fi
-export WINEDEBUG=-all
-
 {
-  echo "larnix benchmark, $(date -u +%Y-%m-%d), $(nproc) cores, $(wine --version)"
-  footprint
+  echo "larnix benchmark, $(date -u +%Y-%m-%d), $(nproc) cores"
   instructions
   pacing
 } | tee build/bench-report.txt

@@ -14,6 +14,7 @@ import hashlib
 import json
 import os
 import re
+import subprocess
 import sys
 import zipfile
 
@@ -29,9 +30,13 @@ def refuse(message):
     sys.exit("package_manifests.py: " + message)
 
 
-def read(path):
-    with open(path, encoding="utf-8") as f:
-        return f.read()
+def asked(*args):
+    """What tools/version.sh, which alone reads the version and its release date, prints."""
+    done = subprocess.run([os.path.join(os.path.dirname(os.path.abspath(__file__)), "version.sh"),
+                           *args], capture_output=True, text=True)
+    if done.returncode:
+        refuse(done.stderr.strip().partition("version.sh: ")[2] or done.stderr.strip())
+    return done.stdout.strip()
 
 
 def yaml(kind, fields):
@@ -54,16 +59,10 @@ def yaml(kind, fields):
     return "\n".join(lines) + "\n"
 
 
-def main():
-    if len(sys.argv) != 5:
-        sys.exit(__doc__.strip().splitlines()[-1])
-    repository, tag, archive, folder = sys.argv[1:]
-    top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
-    version = re.search(r"^project\(larnix VERSION (\d+\.\d+\.\d+)[ )]",
-                        read(os.path.join(top, "CMakeLists.txt")), re.M)
-    if not version:
-        refuse("no version in CMakeLists.txt")
-    version = version.group(1)
+def checked(repository, tag, archive):
+    """The version, the archive's name, the package identifier and the archive's SHA-256; or one
+    line of refusal when the tag, the archive, its name or the repository is not right."""
+    version = asked()
     name = "larnix-%s-win64.zip" % version
     if tag != "v%s" % version:
         refuse("tag %s is not v%s, the version in CMakeLists.txt" % (tag, version))
@@ -83,14 +82,12 @@ def main():
         refuse("%s cannot be read as a zip: %s" % (archive, e))
     if missing:
         refuse("%s lacks %s" % (archive, " and ".join(missing)))
-    sha256 = hashlib.sha256(data).hexdigest()
-    dated = re.search(r"^## \[%s\] - (\d{4}-\d{2}-\d{2})$" % re.escape(version),
-                      read(os.path.join(top, "CHANGELOG.md")), re.M)
+    return version, name, identifier, hashlib.sha256(data).hexdigest()
 
-    homepage = "https://github.com/" + repository
+
+def scoop(version, homepage, url, sha256):
     download = homepage + "/releases/download/"
-    url = download + "%s/%s" % (tag, name)
-    scoop = {
+    return {
         "version": version,
         "description": DESCRIPTION,
         "homepage": homepage,
@@ -103,6 +100,12 @@ def main():
             # The .sha256 file published beside each archive, as sha256sum writes it.
             "hash": {"url": "$url.sha256"}}}},
     }
+
+
+def winget(version, repository, identifier, tag, url, sha256):
+    """winget's three manifests, by their path in its community repository."""
+    owner, homepage = repository.partition("/")[0], "https://github.com/" + repository
+    dated = asked("--date")
     common = [("PackageIdentifier", identifier), ("PackageVersion", version)]
     installer = common + [
         ("InstallerType", "zip"),
@@ -110,7 +113,7 @@ def main():
         ("NestedInstallerFiles", [[("RelativeFilePath", p),
                                    ("PortableCommandAlias", p[:-len(".exe")])] for p in PROGRAMS]),
         ("Commands", [p[:-len(".exe")] for p in PROGRAMS]),
-    ] + ([("ReleaseDate", dated.group(1))] if dated else []) + [
+    ] + ([("ReleaseDate", dated)] if dated else []) + [
         ("Installers", [[("Architecture", "x64"), ("InstallerUrl", url),
                          ("InstallerSha256", sha256.upper())]]),
     ]
@@ -127,26 +130,39 @@ def main():
         ("Moniker", "larnix"),
         ("ReleaseNotesUrl", "%s/releases/tag/%s" % (homepage, tag)),
     ]
-    winget = "manifests/%s/%s/%s/" % (identifier[0].lower(), identifier.replace(".", "/"), version)
-    files = {
-        winget + identifier + ".yaml": yaml("version", common + [("DefaultLocale", "en-US")]),
-        winget + identifier + ".installer.yaml": yaml("installer", installer),
-        winget + identifier + ".locale.en-US.yaml": yaml("defaultLocale", locale),
+    folder = "manifests/%s/%s/%s/" % (identifier[0].lower(), identifier.replace(".", "/"), version)
+    return {
+        folder + identifier + ".yaml": yaml("version", common + [("DefaultLocale", "en-US")]),
+        folder + identifier + ".installer.yaml": yaml("installer", installer),
+        folder + identifier + ".locale.en-US.yaml": yaml("defaultLocale", locale),
     }
 
+
+def write(folder, version, scoop_manifest, winget_files):
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, "larnix.json"), "w", encoding="utf-8") as f:
-        f.write(json.dumps(scoop, indent=2) + "\n")
+        f.write(json.dumps(scoop_manifest, indent=2) + "\n")
     packed = os.path.join(folder, "larnix-%s-winget-manifests.zip" % version)
     with zipfile.ZipFile(packed, "w") as z:
-        for path, text in sorted(files.items()):
+        for path, text in sorted(winget_files.items()):
             os.makedirs(os.path.dirname(os.path.join(folder, path)), exist_ok=True)
             with open(os.path.join(folder, path), "w", encoding="utf-8") as f:
                 f.write(text)
             z.writestr(zipfile.ZipInfo(path, (1980, 1, 1, 0, 0, 0)), text)
+
+
+def main():
+    if len(sys.argv) != 5:
+        sys.exit(__doc__.strip().splitlines()[-1])
+    repository, tag, archive, folder = sys.argv[1:]
+    version, name, identifier, sha256 = checked(repository, tag, archive)
+    homepage = "https://github.com/" + repository
+    url = homepage + "/releases/download/%s/%s" % (tag, name)
+    write(folder, version, scoop(version, homepage, url, sha256),
+          winget(version, repository, identifier, tag, url, sha256))
     print("\nWho built the archive, from which commit ([GitHub CLI](https://cli.github.com/)):\n\n"
           "```\ngh attestation verify %s --repo %s\n```\n\nInstalling it with Scoop:\n\n"
-          "```\nscoop install %s/larnix.json\n```" % (name, repository, download + tag))
+          "```\nscoop install %s/larnix.json\n```" % (name, repository, url.rpartition("/")[0]))
     return 0
 
 

