@@ -239,8 +239,9 @@ def planned(manual_path, wanted):
         if not any([wanted(name) for name in [recipe] + names]):
             continue
         if recipe not in recipes:
-            problems.append((recipe, "the manual has no block marked <!-- recipe: %s -->"
-                             % recipe))
+            if recipe not in (name for name, _ in problems):  # its mark is already named
+                problems.append((recipe, "the manual has no block marked <!-- recipe: %s -->"
+                                 % recipe))
             continue
         try:
             runs += [run for run in recipe_runs(recipe, how, names, recipes[recipe], results)
