@@ -13,7 +13,8 @@ first cell names in backticks the arguments it puts in place of the first row's.
 column holds the lines printed, in backticks, each ending in CR LF unless "and LF" follows
 ("nothing": none), one such column for each recipe the mark names; "status" the exit status; a
 `*.txt` column the message file: "empty", "none" (no file) or its text in backticks and "LF". A
-recipe with no results table prints nothing. Every run must send the key arguments its text
+recipe with no results table prints nothing; `<!-- types: NAME -->` before a line says in
+backticks the word it types, one tap a letter. Every run must send the key arguments its text
 names, in order, and no other key. Checks what each printed, how it ended, every byte of the
 message file, and the keys the hook saw; a result that differs quotes the manual's row.
 """
@@ -27,7 +28,7 @@ import tempfile
 import launch
 from launch import CMD_EXE, ON_WINDOWS, PLATFORM, keys, reported_keys, watch
 
-MARK = re.compile(r"<!-- (recipe|results): (\w+(?: \w+)*) -->$")
+MARK = re.compile(r"<!-- (recipe|results|types): (\w+(?: \w+)*) -->$")
 SPAN = re.compile(r"`([^`]*)`")
 # A printed line ends in CR LF, as cmd and PowerShell end theirs, or in LF where it says so.
 PRINTED = re.compile(r"`([^`]*)`( and LF)?")
@@ -156,27 +157,34 @@ def following_table(lines):
     return cells[0], list(zip(lines[2:count], cells[2:]))
 
 
+def typed_word(lines):
+    """The word in backticks that the line after a types mark says a recipe types, or None."""
+    word = SPAN.search(lines[0]) if lines else None
+    return word and word.group(1)
+
+
 def read_marks(text):
-    """The manual's marked recipes {name: text} and results {name: (table, which of the mark's
-    names)}, and (name, problem) for each mark that marks nothing."""
+    """The manual's marked recipes {name: text}, results {name: (table, which of the mark's
+    names)} and words typed {name: word}, and (name, problem) for each mark that marks nothing."""
     lines = text.split("\n")
-    recipes, results, problems = {}, {}, []
+    recipes, results, typed, problems = {}, {}, {}, []
     for number, line in enumerate(lines, 1):
         mark = MARK.match(line)
         if not mark:
             continue
         kind, names = mark.group(1), mark.group(2).split()
-        found = (following_block if kind == "recipe" else following_table)(lines[number:])
-        if found is None or kind == "recipe" and len(names) > 1:
-            problems.append((names[0], "the manual's line %d, %r, marks no %s" % (
-                number, line, "single code block" if kind == "recipe" else "table")))
-        elif kind == "recipe":
-            recipes[names[0]] = found
+        found = {"recipe": following_block, "results": following_table,
+                 "types": typed_word}[kind](lines[number:])
+        if found is None or kind != "results" and len(names) > 1:
+            problems.append((names[0], "the manual's line %d, %r, marks no %s" % (number, line, {
+                "recipe": "single code block", "results": "table", "types": "typed word"}[kind])))
+        elif kind != "results":
+            (recipes if kind == "recipe" else typed)[names[0]] = found
         else:
             results.update((name, (found, index)) for index, name in enumerate(names))
-    unknown = [name for name in list(recipes) + list(results) if name not in RECIPES]
+    unknown = [name for name in list(recipes) + list(results) + list(typed) if name not in RECIPES]
     problems += [(name, "the manual marks %r, which no check knows" % name) for name in unknown]
-    return recipes, results, problems
+    return recipes, results, typed, problems
 
 
 def message_file(cell):
@@ -233,7 +241,7 @@ def recipe_runs(recipe, how, names, text, results):
 def planned(manual_path, wanted):
     """Every run the manual states that WANTED names, and (name, problem) for what the checks
     cannot read from the manual."""
-    recipes, results, problems = read_marks(open(manual_path, encoding="utf-8").read())
+    recipes, results, typed, problems = read_marks(open(manual_path, encoding="utf-8").read())
     runs = []
     for recipe, (how, names) in RECIPES.items():
         if not any([wanted(name) for name in [recipe] + names]):
@@ -244,11 +252,21 @@ def planned(manual_path, wanted):
                                  % recipe))
             continue
         try:
-            runs += [run for run in recipe_runs(recipe, how, names, recipes[recipe], results)
-                     if wanted(run["name"])]
+            stated = recipe_runs(recipe, how, names, recipes[recipe], results)
+            if recipe in typed:
+                types(stated[0], typed[recipe])
+            runs += [run for run in stated if wanted(run["name"])]
         except (ValueError, IndexError) as error:
             problems.append((recipe, str(error) or "its results table lacks a column"))
     return runs, problems
+
+
+def types(run, word):
+    """Raises ValueError unless the keys a run sends are one tap for each letter of WORD."""
+    taps = [(up, ord(letter.upper())) for letter in word for up in (False, True)]
+    if sent_keys(run) != taps:
+        raise ValueError("the manual says it types `%s`, but its keys are %s" % (
+            word, sent_keys(run)))
 
 
 def sent_keys(run):
