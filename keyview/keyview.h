@@ -1,10 +1,11 @@
-// What keyview's parts share: keyview.cpp reads the options and the runs, keyview_hook.cpp
-// watches the keyboard, keyview_child.cpp starts a run and collects it, keyview_report.cpp
-// prints it.
-#ifndef LARNIX_TOOLS_KEYVIEW_H
-#define LARNIX_TOOLS_KEYVIEW_H
+// The records and calls of keyview's parts: keyview.cpp reads the options and the runs and
+// calls the others; keyview_hook.cpp watches the keyboard, keyview_child.cpp starts a run and
+// collects it, keyview_report.cpp prints it, keyview_keyboard.cpp watches a person's typing.
+// keyview_shared.h holds what all of them share.
+#ifndef LARNIX_KEYVIEW_H
+#define LARNIX_KEYVIEW_H
 
-#include <windows.h>
+#include "keyview_shared.h"
 
 #include <string>
 #include <vector>
@@ -24,30 +25,21 @@ struct Run {
 	std::vector<KeyEvent> events;
 };
 
-// What keyview holds while it runs, released by finish on every way out.
-struct Held {
-	HHOOK hook;
-	HANDLE job; // every process a run starts, the child's own included; closing it ends them
-	HDESK desktop;
-};
-extern Held held;
-
 const DWORD child_timeout_ms = 10000;
 
-// keyview.cpp: the one way out, which releases what is held, and a run's end with status 3
-// and one line when something fails there, such as a call whose result says so.
-[[noreturn]] void finish(UINT status);
-[[noreturn]] void fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
-template <typename T> T checked(T result, const char *call)
-{
-	if (!result)
-		fail("%s failed: %lu", call, GetLastError());
-	return result;
-}
+// What the keyboard mode was asked for: injected keys too, kept from the rest of the system,
+// and the end after idle_s seconds with no key.
+struct KeyboardOptions {
+	bool injected, swallow;
+	DWORD idle_s;
+};
 
 void start_hook(bool swallow_injected); // keyview_hook.cpp
 void start_watching();
 void stop_watching(Run &run);
+HANDLE events_waiting(); // set as the hook records an event
+std::vector<KeyEvent> take_events();
+bool caught_up(); // whether the hook has seen every event sent before the call
 
 std::wstring widen(const std::string &text); // keyview_child.cpp
 void make_job();
@@ -56,5 +48,9 @@ Run run_child(const std::wstring &program, const std::string &command, bool with
 
 void print_for_person(const std::string &command, const Run &run); // keyview_report.cpp
 void print_record(const Run &run);
+const char *key_name(DWORD vk);
+void print_event(const KeyEvent &e, LONGLONG previous); // previous: the last event's seen_at
+
+[[noreturn]] void watch_keyboard(const KeyboardOptions &options); // keyview_keyboard.cpp
 
 #endif
