@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """keyview.exe's keyboard mode as a person uses it, under Wine with an X server of its own:
-keys typed through X into Notepad while keyview watches are shown as not injected, a key held
-since before keyview started is left out, and the replay line keyview prints, sent by
+keys typed through X into Notepad while keyview watches are shown as not injected, keys
+larnix.exe injects meanwhile are not shown, a key held since before keyview started is left out,
+and the replay line keyview prints, sent by
 larnix.exe into a second Notepad, gives the same text.
 
 usage: typed.py LARNIX_EXE KEYVIEW_EXE
@@ -98,9 +99,9 @@ class Desktop:
             stop(process)
 
 
-def typed(desktop, keyview):
+def typed(desktop, larnix, keyview):
     """What keyview showed while Enter, held since before it started, and then TYPED were typed
-    into Notepad; and the text Notepad saved."""
+    into Notepad, and right Shift injected; and the text Notepad saved."""
     desktop.notepad("typed.txt")
     desktop.xdotool("keydown", "Return")
     viewer = desktop.start([keyview, "--keyboard", "--idle", str(IDLE_S)],
@@ -110,6 +111,7 @@ def typed(desktop, keyview):
     time.sleep(1)
     desktop.xdotool("keyup", "Return")
     desktop.xdotool("key", *TYPED)
+    desktop.start([larnix, "tap:A1"]).wait(60)  # injected: not shown by default
     rest = viewer.communicate(timeout=IDLE_S + 60)[0].decode("latin-1")
     return [first] + rest.splitlines(), desktop.saved("typed.txt")
 
@@ -147,7 +149,7 @@ def main():
     server, display = x_server()
     desktop = Desktop(display, folder)
     try:
-        lines, typed_text = typed(desktop, keyview)
+        lines, typed_text = typed(desktop, larnix, keyview)
         found = problems(lines, typed_text)
         if not found:
             status, text = replayed(desktop, larnix, lines[-1])
