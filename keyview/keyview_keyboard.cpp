@@ -166,8 +166,8 @@ void watch_keyboard(const KeyboardOptions &options)
 	ULONGLONG last = GetTickCount64();
 	const HANDLE waits[2] = {break_seen, events_waiting()};
 	for (ULONGLONG now; (now = GetTickCount64()) - last < idle_ms;) {
-		const DWORD woke = WaitForMultipleObjects(2, waits, FALSE,
-		                                          static_cast<DWORD>(idle_ms - (now - last)));
+		const DWORD left = static_cast<DWORD>(idle_ms - (now - last));
+		const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, left);
 		if (woke == WAIT_FAILED)
 			fail("WaitForMultipleObjects failed: %lu", GetLastError());
 		if (woke == WAIT_OBJECT_0)
