@@ -86,7 +86,8 @@ std::vector<DWORD> keys_down()
 }
 
 // The keys that made the break, from the press that set it off (Ctrl and C, or Ctrl and
-// Break), taken back out of the line.
+// Break), taken back out of the line. A Ctrl that other keys were pressed with is kept for
+// them, and let go where the break began.
 void drop_break(Recording &r, DWORD kind)
 {
 	if (kind != CTRL_C_EVENT && kind != CTRL_BREAK_EVENT)
@@ -94,7 +95,8 @@ void drop_break(Recording &r, DWORD kind)
 	const std::vector<DWORD> triggers = kind == CTRL_C_EVENT
 	                                        ? std::vector<DWORD>{'C'}
 	                                        : std::vector<DWORD>{VK_CANCEL, VK_PAUSE};
-	std::vector<DWORD> keys = {VK_CONTROL, VK_LCONTROL, VK_RCONTROL};
+	const std::vector<DWORD> ctrls = {VK_CONTROL, VK_LCONTROL, VK_RCONTROL};
+	std::vector<DWORD> keys = ctrls;
 	keys.insert(keys.end(), triggers.begin(), triggers.end());
 	const std::vector<KeyEvent> &kept = r.kept;
 	size_t at = kept.size();
@@ -104,19 +106,30 @@ void drop_break(Recording &r, DWORD kind)
 	if (at == kept.size())
 		return;
 	std::vector<bool> cut(kept.size(), false);
+	std::vector<KeyEvent> let_go;
 	for (DWORD vk : keys) {
 		// Back to the key's last release before the trigger: its press and its repeats.
 		size_t from = 0;
 		for (size_t i = 0; i < at; i++)
 			if (kept[i].vk == vk && (kept[i].flags & LLKHF_UP))
 				from = i + 1;
-		for (size_t i = from; i < kept.size(); i++)
+		bool shared = false, down = false;
+		for (size_t i = from; i < at; i++) {
+			down = down || kept[i].vk == vk;
+			shared = shared || (down && has(ctrls, vk) && !has(keys, kept[i].vk));
+		}
+		for (size_t i = shared ? at : from; i < kept.size(); i++)
 			cut[i] = cut[i] || kept[i].vk == vk;
+		if (shared)
+			let_go.push_back(KeyEvent{vk, 0, LLKHF_UP, 0, kept[at].seen_at, 0});
 	}
 	Recording rest{};
-	for (size_t i = 0; i < kept.size(); i++)
+	for (size_t i = 0; i < kept.size(); i++) {
+		for (const KeyEvent &e : i == at ? let_go : std::vector<KeyEvent>{})
+			keep(rest, e);
 		if (!cut[i])
 			keep(rest, kept[i]);
+	}
 	r.kept = rest.kept;
 	r.down = rest.down;
 }
