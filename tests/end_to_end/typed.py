@@ -2,8 +2,7 @@
 """keyview.exe's keyboard mode as a person uses it, under Wine with an X server of its own:
 keys typed through X into Notepad while keyview watches are shown as not injected, keys
 larnix.exe injects meanwhile are not shown, a key held since before keyview started is left out,
-and the replay line keyview prints, sent by
-larnix.exe into a second Notepad, gives the same text.
+and the replay line keyview prints, sent by larnix.exe into a second Notepad, gives the same text.
 
 usage: typed.py LARNIX_EXE KEYVIEW_EXE
 Run inside tools/wine-sandbox.sh, so that WINEPREFIX names a fresh prefix and every Wine process
@@ -11,7 +10,6 @@ ends with it; the X server is started and stopped here, pass or fail.
 """
 import os
 import re
-import select
 import subprocess
 import sys
 import time
@@ -37,17 +35,12 @@ def x_server():
                                "0", "800x600x24"], pass_fds=(write,),
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write)
-    number = b""
-    while not number.endswith(b"\n") and select.select([read], [], [], 20)[0]:
-        got = os.read(read, 16)
-        if not got:
-            break
-        number += got
-    os.close(read)
-    if not number.strip().isdigit():
+    with os.fdopen(read) as given:  # its number once it listens; nothing if it ends
+        number = given.readline().strip()
+    if not number.isdigit():
         stop(server)
         sys.exit("Xvfb gave no display number")
-    return server, ":" + number.strip().decode()
+    return server, ":" + number
 
 
 def stop(process):
