@@ -16,10 +16,9 @@ import time
 
 sys.dont_write_bytecode = True
 
+from keyboard import FIRST_LINE, IDLE_S
 from launch import start
 
-IDLE_S = 2
-FIRST_LINE = "watching the keyboard: press Ctrl+C here, or no key for %d s, to end" % IDLE_S
 # Shift+H, e, l, l, o, Left and x: the arrow shows in the text.
 TYPED = ["shift+h", "e", "l", "l", "o", "Left", "x"]
 TEXT = "Hellxo"
