@@ -38,7 +38,7 @@ void start_hook(bool swallow_injected); // keyview_hook.cpp
 void start_watching();
 void stop_watching(Run &run);
 HANDLE events_waiting(); // set as the hook records an event
-std::vector<KeyEvent> take_events();
+std::vector<KeyEvent> take_events(); // what the hook recorded since the last call
 bool caught_up(); // whether the hook has seen every event sent before the call
 
 std::wstring widen(const std::string &text); // keyview_child.cpp

@@ -101,6 +101,14 @@ void release_keys_left_down(const std::vector<KeyEvent> &events)
 			        GetLastError());
 }
 
+// The events with MapVirtualKeyW's answer for each code reported, asked in this process.
+std::vector<KeyEvent> mapped(std::vector<KeyEvent> events)
+{
+	for (KeyEvent &e : events)
+		e.map = MapVirtualKeyW(e.vk, MAPVK_VK_TO_VSC);
+	return events;
+}
+
 } // namespace
 
 void start_hook(bool swallow_injected)
@@ -140,10 +148,9 @@ void stop_watching(Run &run)
 {
 	run.drained = drain_hook() == Drain::done;
 	EnterCriticalSection(&lock);
-	run.events = seen;
+	std::vector<KeyEvent> events = seen;
 	LeaveCriticalSection(&lock);
-	for (KeyEvent &e : run.events)
-		e.map = MapVirtualKeyW(e.vk, MAPVK_VK_TO_VSC);
+	run.events = mapped(events);
 	if (!swallow)
 		release_keys_left_down(run.events);
 }
@@ -159,9 +166,7 @@ std::vector<KeyEvent> take_events()
 	EnterCriticalSection(&lock);
 	taken.swap(seen);
 	LeaveCriticalSection(&lock);
-	for (KeyEvent &e : taken)
-		e.map = MapVirtualKeyW(e.vk, MAPVK_VK_TO_VSC);
-	return taken;
+	return mapped(taken);
 }
 
 bool caught_up()

@@ -1,4 +1,5 @@
-// How a run is shown: for a person, one line per event, or as one JSON record for the tests.
+// How a run is shown: for a person, one line per event, or as one JSON record for the tests;
+// and the person's line for one event.
 #include "keyview.h"
 
 #include <cstdio>
