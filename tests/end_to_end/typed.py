@@ -28,10 +28,12 @@ TYPED_LINE = re.compile(r"(press  |release) 0x[0-9a-f]{2} .* scan 0x[0-9a-f]{2}(
 
 
 def x_server():
-    """An X server on a free display, listening on no TCP port: its process and display."""
+    """An X server on a free display, listening on no TCP port and no file: its process and
+    display."""
     read, write = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-nolisten", "tcp", "-screen",
-                               "0", "800x600x24"], pass_fds=(write,),
+    # On Linux it still listens on an abstract socket, which leaves no file in /tmp.
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-nolisten", "tcp", "-nolisten",
+                               "unix", "-screen", "0", "800x600x24"], pass_fds=(write,),
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write)
     with os.fdopen(read) as given:  # its number once it listens; nothing if it ends
