@@ -17,7 +17,7 @@ import time
 sys.dont_write_bytecode = True
 
 from keyboard import FIRST_LINE, IDLE_S
-from launch import start
+from launch import PLATFORM, start
 
 # Shift+H, e, l, l, o, Left and x: the arrow shows in the text.
 TYPED = ["shift+h", "e", "l", "l", "o", "Left", "x"]
@@ -156,7 +156,8 @@ def main():
     print("\n".join(lines))
     for problem in found:
         print("FAIL " + problem)
-    print("typed under Xvfb, replayed by larnix.exe: %s" % ("failed" if found else "passed"))
+    print("typed under Xvfb on %s, replayed by larnix.exe: %s" % (
+        PLATFORM, "failed" if found else "passed"))
     return 1 if found else 0
 
 
