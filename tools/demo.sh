@@ -21,5 +21,5 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   mkdir -p "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
 fi
-WINEPREFIX=$(realpath "$prefix") tools/wine-prefix.sh wine build/windows/tools/keyview.exe \
+WINEPREFIX=$(realpath "$prefix") tools/wine-prefix.sh wine build/windows/keyview/keyview.exe \
   build/windows/larnix.exe "$@"

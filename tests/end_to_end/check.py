@@ -24,6 +24,7 @@ sys.dont_write_bytecode = True
 
 import cases
 import cmd_recipes
+import keyboard
 import launch
 from launch import PLATFORM
 
@@ -66,6 +67,7 @@ def check(larnix, keyview, only):
         return True
 
     failed = cases.run(os.path.join(SOURCE, "tests", "driver_cases.h"), larnix, keyview, wanted)
+    failed += keyboard.run_table(larnix, keyview, wanted)
     failed += cmd_recipes.run(os.path.join(SOURCE, "docs", "manual.md"), larnix, keyview, wanted)
     if not matched:
         failed += 1

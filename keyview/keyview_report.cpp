@@ -1,4 +1,5 @@
-// How a run is shown: for a person, one line per event, or as one JSON record for the tests.
+// How a run is shown: for a person, one line per event, or as one JSON record for the tests;
+// and the person's line for one event.
 #include "keyview.h"
 
 #include <cstdio>
@@ -14,6 +15,8 @@ double milliseconds(LONGLONG counts)
 	}();
 	return static_cast<double>(counts) * 1000.0 / static_cast<double>(frequency);
 }
+
+} // namespace
 
 const char *key_name(DWORD vk)
 {
@@ -47,6 +50,8 @@ const char *key_name(DWORD vk)
 	return text;
 }
 
+namespace {
+
 // Bytes as C would write them, so that a person sees every byte of standard error.
 std::string escaped(const std::string &bytes, bool json)
 {
@@ -69,19 +74,23 @@ std::string escaped(const std::string &bytes, bool json)
 
 } // namespace
 
+void print_event(const KeyEvent &e, LONGLONG previous)
+{
+	char mismatch[48] = "";
+	if (e.map != e.scan)
+		snprintf(mismatch, sizeof mismatch, " (MapVirtualKeyW says 0x%02x)", e.map);
+	printf("%-7s 0x%02lx %-11s scan 0x%02lx%s%s%s  +%.1f ms\n",
+	       e.flags & LLKHF_UP ? "release" : "press", e.vk, key_name(e.vk), e.scan, mismatch,
+	       e.flags & LLKHF_EXTENDED ? "  extended" : "",
+	       e.flags & LLKHF_INJECTED ? "  injected" : "", milliseconds(e.seen_at - previous));
+}
+
 void print_for_person(const std::string &command, const Run &run)
 {
 	printf("%s\n", command.c_str());
 	LONGLONG previous = run.events.empty() ? 0 : run.events[0].seen_at;
 	for (const KeyEvent &e : run.events) {
-		char mismatch[48] = "";
-		if (e.map != e.scan)
-			snprintf(mismatch, sizeof mismatch, " (MapVirtualKeyW says 0x%02x)", e.map);
-		printf("%-7s 0x%02lx %-11s scan 0x%02lx%s%s%s  +%.1f ms\n",
-		       e.flags & LLKHF_UP ? "release" : "press", e.vk, key_name(e.vk), e.scan,
-		       mismatch, e.flags & LLKHF_EXTENDED ? "  extended" : "",
-		       e.flags & LLKHF_INJECTED ? "  injected" : "",
-		       milliseconds(e.seen_at - previous));
+		print_event(e, previous);
 		previous = e.seen_at;
 	}
 	if (run.timed_out)

@@ -4,6 +4,9 @@
 //                                                        one run on ARG...
 //   keyview.exe [--records] [--swallow] LARNIX.EXE < RUNS  one run per line of RUNS
 //   keyview.exe --map VK...                                MapVirtualKeyW's scan code for each VK
+//   keyview.exe --keyboard [--injected] [--swallow] [--idle SECONDS]
+//                                                        the keyboard watched, and the line
+//                                                        that replays it
 //
 // A line of RUNS is "pipe" or "none" (whether the child gets a standard error handle),
 // a tab, then the rest of the child's command line after its name, handed over verbatim
@@ -12,10 +15,11 @@
 // --swallow, which --records implies, keeps every injected key it records from the rest
 // of the system, so that a run acts on no window. --other-desktop starts the child on a
 // desktop that is not receiving input, where the platform is expected to refuse its keys.
-// Any program may stand in for larnix.exe.
+// Any program may stand in for larnix.exe. --keyboard starts no program: it shows the keys
+// a person types, injected ones too with --injected, until Ctrl+C or SECONDS (30 unless
+// given) with no key, then the larnix.exe line that sends them.
 #include "keyview.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -24,32 +28,6 @@
 // Arguments such as down:* must reach larnix as typed, whatever the toolchain's default.
 extern "C" {
 int _dowildcard = 0;
-}
-
-Held held;
-
-void finish(UINT status)
-{
-	// Wine keeps the hook of a process that ended with it; a later hook's events stall on it.
-	if (held.hook != NULL)
-		UnhookWindowsHookEx(held.hook);
-	if (held.job != NULL)
-		CloseHandle(held.job);
-	if (held.desktop != NULL)
-		CloseDesktop(held.desktop);
-	fflush(stdout);
-	ExitProcess(status);
-}
-
-void fail(const char *format, ...)
-{
-	va_list args;
-	va_start(args, format);
-	fputs("keyview: ", stderr);
-	vfprintf(stderr, format, args);
-	fputc('\n', stderr);
-	va_end(args);
-	finish(3);
 }
 
 namespace {
@@ -75,6 +53,47 @@ void print_scan_codes(int argc, char **argv)
 		printf("%s\"%u\":%u", i > 2 ? "," : "", vk, MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
 	}
 	printf("}\n");
+}
+
+[[noreturn]] void usage()
+{
+	fputs("usage: keyview.exe [--records] [--swallow] [--no-stderr] [--other-desktop] "
+	      "LARNIX.EXE [ARG...]\n"
+	      "       keyview.exe --keyboard [--injected] [--swallow] [--idle SECONDS]\n"
+	      "       keyview.exe --map VK...\n", stderr);
+	finish(2);
+}
+
+// Whether the options before any program's name ask for the keyboard.
+bool asks_for_keyboard(int argc, char **argv)
+{
+	for (int i = 1; i < argc && strncmp(argv[i], "--", 2) == 0; i++) {
+		if (strcmp(argv[i], "--keyboard") == 0)
+			return true;
+		i += strcmp(argv[i], "--idle") == 0;
+	}
+	return false;
+}
+
+KeyboardOptions read_keyboard_options(int argc, char **argv)
+{
+	KeyboardOptions options{false, false, 30};
+	for (int i = 1; i < argc; i++) {
+		if (strcmp(argv[i], "--injected") == 0) {
+			options.injected = true;
+		} else if (strcmp(argv[i], "--swallow") == 0) {
+			options.swallow = true;
+		} else if (strcmp(argv[i], "--idle") == 0 && i + 1 < argc) {
+			char *end;
+			const unsigned long seconds = strtoul(argv[++i], &end, 10);
+			if (*end != '\0' || seconds < 1 || seconds > 86400 || argv[i][0] == '-')
+				usage();
+			options.idle_s = static_cast<DWORD>(seconds);
+		} else if (strcmp(argv[i], "--keyboard") != 0) {
+			usage();
+		}
+	}
+	return options;
 }
 
 Options read_options(int argc, char **argv)
@@ -159,13 +178,11 @@ int main(int argc, char **argv)
 		print_scan_codes(argc, argv);
 		finish(0);
 	}
+	if (asks_for_keyboard(argc, argv))
+		watch_keyboard(read_keyboard_options(argc, argv));
 	const Options options = read_options(argc, argv);
-	if (options.program >= argc) {
-		fputs("usage: keyview.exe [--records] [--swallow] [--no-stderr] [--other-desktop] "
-		      "LARNIX.EXE [ARG...]\n"
-		      "       keyview.exe --map VK...\n", stderr);
-		finish(2);
-	}
+	if (options.program >= argc)
+		usage();
 	const std::wstring program = widen(argv[options.program]);
 	const std::vector<Planned> runs = options.program + 1 < argc
 	                                      ? run_from_arguments(argc, argv, options)

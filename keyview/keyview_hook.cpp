@@ -17,7 +17,7 @@ const WORD marker_vk = 0xE8;
 
 CRITICAL_SECTION lock;
 std::vector<KeyEvent> seen;
-HANDLE marker_seen, hook_ready;
+HANDLE marker_seen, hook_ready, recorded;
 bool swallow;
 
 LRESULT CALLBACK keyboard_hook(int code, WPARAM wparam, LPARAM lparam)
@@ -35,6 +35,7 @@ LRESULT CALLBACK keyboard_hook(int code, WPARAM wparam, LPARAM lparam)
 			seen.push_back(
 			    KeyEvent{k->vkCode, k->scanCode, k->flags, k->time, now.QuadPart, 0});
 			LeaveCriticalSection(&lock);
+			SetEvent(recorded);
 			// Swallowed, no window gets the key and its state never changes: nothing is
 			// left down. A person's own typing is passed on.
 			if (swallow && (k->flags & LLKHF_INJECTED))
@@ -44,17 +45,19 @@ LRESULT CALLBACK keyboard_hook(int code, WPARAM wparam, LPARAM lparam)
 	return CallNextHookEx(NULL, code, wparam, lparam);
 }
 
-// The hook is called on this thread, from its message loop, for as long as the viewer runs.
+// The hook is called on this thread, from its message loop, for as long as the viewer runs;
+// finish's WM_QUIT ends the loop, and the thread that set the hook removes it.
 DWORD WINAPI hook_thread(LPVOID)
 {
 	MSG msg;
 	PeekMessageW(&msg, NULL, 0, 0, PM_NOREMOVE);
-	held.hook = checked(
+	const HHOOK hook = checked(
 	    SetWindowsHookExW(WH_KEYBOARD_LL, keyboard_hook, GetModuleHandleW(NULL), 0),
 	    "SetWindowsHookExW");
 	SetEvent(hook_ready);
 	while (GetMessageW(&msg, NULL, 0, 0) > 0)
 		DispatchMessageW(&msg);
+	UnhookWindowsHookEx(hook);
 	return 0;
 }
 
@@ -98,6 +101,14 @@ void release_keys_left_down(const std::vector<KeyEvent> &events)
 			        GetLastError());
 }
 
+// The events with MapVirtualKeyW's answer for each code reported, asked in this process.
+std::vector<KeyEvent> mapped(std::vector<KeyEvent> events)
+{
+	for (KeyEvent &e : events)
+		e.map = MapVirtualKeyW(e.vk, MAPVK_VK_TO_VSC);
+	return events;
+}
+
 } // namespace
 
 void start_hook(bool swallow_injected)
@@ -106,7 +117,13 @@ void start_hook(bool swallow_injected)
 	InitializeCriticalSection(&lock);
 	marker_seen = checked(CreateEventW(NULL, TRUE, FALSE, NULL), "CreateEventW");
 	hook_ready = checked(CreateEventW(NULL, TRUE, FALSE, NULL), "CreateEventW");
-	CloseHandle(checked(CreateThread(NULL, 0, hook_thread, NULL, 0, NULL), "CreateThread"));
+	recorded = checked(CreateEventW(NULL, FALSE, FALSE, NULL), "CreateEventW");
+	// Suspended until finish knows it, so that it can tell the thread's own failure.
+	held.hook_thread = checked(CreateThread(NULL, 0, hook_thread, NULL, CREATE_SUSPENDED,
+	                                        &held.hook_thread_id),
+	                           "CreateThread");
+	if (ResumeThread(held.hook_thread) == static_cast<DWORD>(-1))
+		fail("ResumeThread failed: %lu", GetLastError());
 	if (WaitForSingleObject(hook_ready, 10000) != WAIT_OBJECT_0)
 		fail("the keyboard hook did not come up");
 }
@@ -131,10 +148,28 @@ void stop_watching(Run &run)
 {
 	run.drained = drain_hook() == Drain::done;
 	EnterCriticalSection(&lock);
-	run.events = seen;
+	std::vector<KeyEvent> events = seen;
 	LeaveCriticalSection(&lock);
-	for (KeyEvent &e : run.events)
-		e.map = MapVirtualKeyW(e.vk, MAPVK_VK_TO_VSC);
+	run.events = mapped(events);
 	if (!swallow)
 		release_keys_left_down(run.events);
+}
+
+HANDLE events_waiting()
+{
+	return recorded;
+}
+
+std::vector<KeyEvent> take_events()
+{
+	std::vector<KeyEvent> taken;
+	EnterCriticalSection(&lock);
+	taken.swap(seen);
+	LeaveCriticalSection(&lock);
+	return mapped(taken);
+}
+
+bool caught_up()
+{
+	return drain_hook() == Drain::done;
 }
