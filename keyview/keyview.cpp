@@ -1,8 +1,9 @@
 // keyview: runs larnix.exe and shows every keyboard event a low-level hook sees meanwhile.
 //
-//   keyview.exe [--records] [--swallow] [--no-stderr] [--other-desktop] LARNIX.EXE ARG...
-//                                                        one run on ARG...
-//   keyview.exe [--records] [--swallow] LARNIX.EXE < RUNS  one run per line of RUNS
+//   keyview.exe [--records] [--swallow] [--no-stderr] [--other-desktop] [--timeout SECONDS]
+//               LARNIX.EXE ARG...                        one run on ARG...
+//   keyview.exe [--records] [--swallow] [--timeout SECONDS] LARNIX.EXE < RUNS
+//                                                        one run per line of RUNS
 //   keyview.exe --map VK...                                MapVirtualKeyW's scan code for each VK
 //   keyview.exe --keyboard [--injected] [--swallow] [--idle SECONDS]
 //                                                        the keyboard watched, and the line
@@ -15,7 +16,8 @@
 // --swallow, which --records implies, keeps every injected key it records from the rest
 // of the system, so that a run acts on no window. --other-desktop starts the child on a
 // desktop that is not receiving input, where the platform is expected to refuse its keys.
-// Any program may stand in for larnix.exe. --keyboard starts no program: it shows the keys
+// A run that lasts past --timeout SECONDS (10 unless given) is ended, with everything it
+// started. Any program may stand in for larnix.exe. --keyboard starts no program: it shows the keys
 // a person types, injected ones too with --injected, until Ctrl+C or SECONDS (30 unless
 // given) with no key, then the larnix.exe line that sends them.
 #include "keyview.h"
@@ -34,6 +36,7 @@ namespace {
 
 struct Options {
 	bool records = false, swallow = false, with_stderr = true, other_desktop = false;
+	DWORD timeout_ms = child_timeout_ms;
 	int program = 0; // the index of LARNIX.EXE in argv, argc when it is missing
 };
 
@@ -58,7 +61,7 @@ void print_scan_codes(int argc, char **argv)
 [[noreturn]] void usage()
 {
 	fputs("usage: keyview.exe [--records] [--swallow] [--no-stderr] [--other-desktop] "
-	      "LARNIX.EXE [ARG...]\n"
+	      "[--timeout SECONDS] LARNIX.EXE [ARG...]\n"
 	      "       keyview.exe --keyboard [--injected] [--swallow] [--idle SECONDS]\n"
 	      "       keyview.exe --map VK...\n", stderr);
 	finish(2);
@@ -75,6 +78,16 @@ bool asks_for_keyboard(int argc, char **argv)
 	return false;
 }
 
+// An option's count of seconds: decimal digits alone, from 1 to most.
+DWORD seconds(const char *text, unsigned long most)
+{
+	char *end;
+	const unsigned long value = strtoul(text, &end, 10);
+	if (*end != '\0' || value < 1 || value > most || text[0] == '-' || text[0] == '+')
+		usage();
+	return static_cast<DWORD>(value);
+}
+
 KeyboardOptions read_keyboard_options(int argc, char **argv)
 {
 	KeyboardOptions options{false, false, 30};
@@ -84,11 +97,7 @@ KeyboardOptions read_keyboard_options(int argc, char **argv)
 		} else if (strcmp(argv[i], "--swallow") == 0) {
 			options.swallow = true;
 		} else if (strcmp(argv[i], "--idle") == 0 && i + 1 < argc) {
-			char *end;
-			const unsigned long seconds = strtoul(argv[++i], &end, 10);
-			if (*end != '\0' || seconds < 1 || seconds > 86400 || argv[i][0] == '-')
-				usage();
-			options.idle_s = static_cast<DWORD>(seconds);
+			options.idle_s = seconds(argv[++i], 86400);
 		} else if (strcmp(argv[i], "--keyboard") != 0) {
 			usage();
 		}
@@ -109,6 +118,8 @@ Options read_options(int argc, char **argv)
 			options.with_stderr = false;
 		else if (strcmp(argv[i], "--other-desktop") == 0)
 			options.other_desktop = true;
+		else if (strcmp(argv[i], "--timeout") == 0 && i + 1 < argc)
+			options.timeout_ms = seconds(argv[++i], 3600) * 1000;
 		else
 			break;
 	}
@@ -200,7 +211,8 @@ int main(int argc, char **argv)
 	// child's pipes and hold them open.
 	GetDesktopWindow();
 	for (const Planned &planned : runs) {
-		const Run run = run_child(program, planned.command, planned.with_stderr, desktop);
+		const Run run = run_child(program, planned.command, planned.with_stderr, desktop,
+		                          options.timeout_ms);
 		if (options.records)
 			print_record(run);
 		else

@@ -20,12 +20,13 @@ struct Run {
 	DWORD status;
 	double wall_ms; // from the child's creation to its exit, as the platform counts them
 	LARGE_INTEGER started; // QueryPerformanceCounter just before the child's creation
+	DWORD timeout_ms; // how long it may last before it is ended, job and all
 	bool timed_out, drained, pipes_held;
 	std::string out, err;
 	std::vector<KeyEvent> events;
 };
 
-const DWORD child_timeout_ms = 10000;
+const DWORD child_timeout_ms = 10000; // unless --timeout says otherwise
 
 // What the keyboard mode was asked for: injected keys too, kept from the rest of the system,
 // and the end after idle_s seconds with no key.
@@ -44,7 +45,7 @@ bool caught_up(); // whether the hook has seen every event sent before the call
 std::wstring widen(const std::string &text); // keyview_child.cpp
 void make_job();
 Run run_child(const std::wstring &program, const std::string &command, bool with_stderr,
-              wchar_t *desktop);
+              wchar_t *desktop, DWORD timeout_ms);
 
 void print_for_person(const std::string &command, const Run &run); // keyview_report.cpp
 void print_record(const Run &run);

@@ -84,8 +84,8 @@ bool job_empty_by(ULONGLONG deadline)
 // the run: its keys are awaited too. A run over the time allowed is ended, job and all.
 void await_end(HANDLE child, Run &run)
 {
-	const ULONGLONG deadline = GetTickCount64() + child_timeout_ms;
-	if (WaitForSingleObject(child, child_timeout_ms) != WAIT_OBJECT_0 ||
+	const ULONGLONG deadline = GetTickCount64() + run.timeout_ms;
+	if (WaitForSingleObject(child, run.timeout_ms) != WAIT_OBJECT_0 ||
 	    !job_empty_by(deadline)) {
 		run.timed_out = true;
 		checked(TerminateJobObject(held.job, 255), "TerminateJobObject");
@@ -141,9 +141,10 @@ void make_job()
 }
 
 Run run_child(const std::wstring &program, const std::string &command, bool with_stderr,
-              wchar_t *desktop)
+              wchar_t *desktop, DWORD timeout_ms)
 {
 	Run run{};
+	run.timeout_ms = timeout_ms;
 	start_watching();
 	Reader out{}, err{};
 	HANDLE out_write = open_pipe(out), err_write = open_pipe(err);

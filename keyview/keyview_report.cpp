@@ -94,7 +94,7 @@ void print_for_person(const std::string &command, const Run &run)
 		previous = e.seen_at;
 	}
 	if (run.timed_out)
-		printf("killed after %lu ms\n", child_timeout_ms);
+		printf("killed after %lu ms\n", run.timeout_ms);
 	if (!run.drained)
 		printf("the hook fell behind: events may be missing\n");
 	if (run.pipes_held)

@@ -25,7 +25,7 @@ found	sh	env -u TMPDIR -u DISPLAY WINEDEBUG=-all {w} keyview.exe
 found	sh	WINEPREFIX=$PWD/p WINEDEBUG=-all {w} cmd /c exit
 found	sh	[ -d p ] && exec {w} cmd
 found	sh	if true; then {w} cmd; fi
-found	md	  `env -u TMPDIR {w} build/windows/tools/keyview.exe --records`.
+found	md	  `env -u TMPDIR {w} build/windows/keyview/keyview.exe --records`.
 found	cmake	set(CMAKE_CROSSCOMPILING_EMULATOR {w})
 found	py	subprocess.run(["{w}", "--version"])
 found	py	os.system('{w} cmd /c exit')

@@ -40,7 +40,7 @@ pacing() {
   for wine in own other; do
     printf '(b) '
     tools/wine-sandbox.sh "$wine" "build/wine-bench-$wine-prefix" \
-      python3 tools/bench/pacing.py build/windows/larnix.exe build/windows/tools/keyview.exe
+      python3 tools/bench/pacing.py build/windows/larnix.exe build/windows/keyview/keyview.exe
   done
 }
 

@@ -214,7 +214,8 @@ def check(status, err, events, record, with_stderr, scans, pauses, tap_gaps):
 def contained(keyview, larnix):
     """What is wrong with keyview keeping a run's keys from the rest of the system: a second
     keyview, whose hook comes after the first's, must see them only when the first passes
-    them on; and a larnix.exe that the child starts and leaves running belongs to the run."""
+    them on; a larnix.exe that the child starts and leaves running belongs to the run; and a run
+    that outlasts --timeout is ended."""
     problems = []
     folder = os.path.dirname(larnix)
     tap = reported_keys([(False, 0x41), (True, 0x41)])
@@ -229,6 +230,10 @@ def contained(keyview, larnix):
     [record] = watch(keyview, CMD_EXE, ["/c", "start", "larnix.exe", "tap:41"], cwd=folder)
     if keys(record) != tap:
         problems.append("cmd /c start larnix.exe tap:41: keyview's hook saw %s" % keys(record))
+    # 200 pauses of 8 ms take longer than a second.
+    [record] = watch(keyview, larnix, ["tap:E8"] * 200, cwd=folder, options=["--timeout", "1"])
+    if not record["timed_out"] or len(record["events"]) >= 400:
+        problems.append("keyview --timeout 1 let 200 taps run: %s" % cut(str(record)))
     return problems
 
 

@@ -52,6 +52,9 @@ ROW_HOWS = {"BatchCannotWriteMessage": "batch without temp", "ArchiveSumChanged"
             "checksums changed", "ProgramSumsChanged": "checksums changed"}
 SENDS_NOTHING = ("batch without temp",)
 POWERSHELL_HOWS = ("powershell", "checksums", "checksums changed")
+# A cold start of Windows PowerShell on a hosted runner can outlast keyview's 10 s for larnix's
+# own runs: a slow start must not read as a wrong result.
+POWERSHELL_TIMEOUT_S = 60
 UNCHECKED = "no such column"
 # Whether Windows' start hands larnix cmd's redirected standard error is not documented, and the
 # manual says only not to rely on it: on Windows either outcome passes, and the report says which.
@@ -135,7 +138,8 @@ def recipe(how, lines, larnix, keyview, shell=None):
             # Encoded, the script reaches PowerShell as written, with no quoting to undo.
             script = base64.b64encode("\n".join(lines).encode("utf-16-le")).decode()
             [record] = watch(keyview, shell, ["-NoProfile", "-NonInteractive", "-EncodedCommand",
-                                              script], cwd=folder)
+                                              script], cwd=folder,
+                             options=["--timeout", str(POWERSHELL_TIMEOUT_S)])
         return record, open(path, "rb").read() if os.path.isfile(path) else None
 
 
