@@ -42,6 +42,8 @@ done
 [ $long -eq 0 ]
 mapfile -t python < <(printf '%s\n' "${files[@]}" | grep '\.py$')
 pyflakes3 "${python[@]}"
+# A function of one job: none over 50 lines, in Python or shell.
+python3 tools/function-length.py "${python[@]}" "${scripts[@]}"
 # Wine started one way: through tools/wine-prefix.sh wine, never bare, in any script, CMake file,
 # Python file or guide; the entry point alone calls it.
 mapfile -t others < <(printf '%s\n' "${files[@]}" | grep -E '(CMakeLists\.txt|\.cmake|\.md)$')
