@@ -17,9 +17,9 @@
 // of the system, so that a run acts on no window. --other-desktop starts the child on a
 // desktop that is not receiving input, where the platform is expected to refuse its keys.
 // A run that lasts past --timeout SECONDS (10 unless given) is ended, with everything it
-// started. Any program may stand in for larnix.exe. --keyboard starts no program: it shows the keys
-// a person types, injected ones too with --injected, until Ctrl+C or SECONDS (30 unless
-// given) with no key, then the larnix.exe line that sends them.
+// started. Any program may stand in for larnix.exe. --keyboard starts no program: it shows
+// the keys a person types, injected ones too with --injected, until Ctrl+C or SECONDS (30
+// unless given) with no key, then the larnix.exe line that sends them.
 #include "keyview.h"
 
 #include <cstdio>
